@@ -1,0 +1,57 @@
+#include "app/Global.h"
+
+void ResetGlobals() {
+  FormMain = nullptr;
+  InputDeviceCaps = {};
+  DeviceIndex = 0;
+  SampleRate = 0;
+  Has22kStereo16 = 0;
+  Has44kStereo16 = 0;
+  Capturing = 0;
+  CaptureRing.clear();
+  WaveHeaders = {};
+  WaveHandle = nullptr;
+  WaveHeaderSize = 0;
+  BufferBytes = 0;
+  FilledBuffer = 0;
+  Channel1Block = {};
+  Channel2Block = {};
+  DcOffset1 = 0;
+  DcOffset2 = 0;
+  OffsetCorrection = 0;
+  OffsetMeasured = 0;
+  SyncChannel1 = 0;
+  SyncChannel2 = 0;
+  TriggerIndex1 = 0;
+  TriggerIndex2 = 0;
+  Spectrum1 = {};
+  Spectrum2 = {};
+  TimeBaseMs = 0.0F;
+  TimeVoltsScale = 0;
+  FreqSpanKHz = 0;
+  FreqLevelScale = 0;
+  TimeWindowSamples = 0;
+  SampleStep = 0;
+  SamplesShown = 0;
+  HarmonicsShown = 0;
+  WinClientWidth = 0;
+  WinClientHeight = 0;
+  TimeLeft = 0;
+  TimeRight = 0;
+  TimeTop = 0;
+  TimeBottom = 0;
+  TimeQuarter = 0;
+  TimeHalf = 0;
+  TimeThreeQuarters = 0;
+  FreqLeft = 0;
+  FreqRight = 0;
+  FreqTop = 0;
+  FreqBottom = 0;
+  TimeXScale = 0.0F;
+  TimeYScale = 0.0F;
+  FreqXScale = 0.0F;
+  FreqYScale = 0.0F;
+  TimeBitmap.reset();
+  FreqBitmap.reset();
+  IsVistaOrLater = 0;
+}

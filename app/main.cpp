@@ -1,0 +1,382 @@
+#include "app/main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+
+#include "app/Settings.h"
+#include "capture/RecordWave.h"
+#include "platform/kernel.h"
+#include "platform/messagebox.h"
+
+namespace {
+
+constexpr int DesignWidth = 702;
+constexpr int DesignHeight = 580;
+constexpr int MinimumWidth = 640;
+constexpr int MinimumHeight = 580;
+constexpr int SmallFontPixels = 11;  // "8 point"
+constexpr int LargeFontPixels = 13;  // "10 point"
+constexpr int TimerIntervalMs = 500;
+
+QColor ToQColor(Color color) {
+  return {static_cast<int>((color >> 16) & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+          static_cast<int>(color & 0xFF)};
+}
+
+QFont WindowFont(int pixels, bool bold = false) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+void SetBackground(QWidget* widget, Color color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, ToQColor(color));
+  palette.setColor(QPalette::Button, ToQColor(color));
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+QFrame* MakePanel(QWidget* parent, int left, int top, int width, int height) {
+  auto* panel = new QFrame(parent);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel->setLineWidth(1);
+  SetBackground(panel, Silver);
+  panel->setGeometry(left, top, width, height);
+  return panel;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height,
+                  int fontPixels, Color color = Black) {
+  auto* label = new QLabel(parent);
+  label->setFont(WindowFont(fontPixels));
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, ToQColor(color));
+  label->setPalette(palette);
+  label->setGeometry(left, top, width, height);
+  SetCaption(label, text);
+  return label;
+}
+
+QSlider* MakeSlider(QWidget* parent, Qt::Orientation orientation, int maximum, int left, int top,
+                    int width, int height) {
+  auto* slider = new QSlider(orientation, parent);
+  slider->setRange(1, maximum);
+  slider->setValue(1);
+  slider->setPageStep(1);
+  slider->setTickInterval(1);
+  slider->setTickPosition(QSlider::TicksBothSides);
+  // Position 1 stands at the top of a vertical slider.
+  if (orientation == Qt::Vertical) slider->setInvertedAppearance(true);
+  slider->setGeometry(left, top, width, height);
+  return slider;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* text, Color background, int left, int top,
+                        int width, int height) {
+  auto* box = new QCheckBox(QString::fromLatin1(text), parent);
+  box->setFont(WindowFont(SmallFontPixels));
+  SetBackground(box, background);
+  box->setChecked(true);
+  box->setGeometry(left, top, std::max(width, box->sizeHint().width()), height);
+  return box;
+}
+
+QFrame* MakeShape(QWidget* parent, Color color, int left, int top, int width, int height) {
+  auto* shape = new QFrame(parent);
+  SetBackground(shape, color);
+  shape->setGeometry(left, top, width, height);
+  return shape;
+}
+
+std::int32_t GetOsMajorVersion() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  // A failed query counts as an old system.
+  if (GetVersionExA(&info) == 0) return 0;
+  return static_cast<std::int32_t>(info.dwMajorVersion);
+}
+
+}  // namespace
+
+void SetCaption(QLabel* label, const std::string& text) {
+  label->setText(QString::fromLocal8Bit(text.c_str()));
+  const QSize needed = label->sizeHint();
+  label->resize(std::max(label->width(), needed.width()),
+                std::max(label->height(), needed.height()));
+}
+
+std::string DeviceName(const WAVEINCAPSA& caps) {
+  const auto* end = static_cast<const char*>(std::memchr(caps.szPname, 0, sizeof(caps.szPname)));
+  const std::size_t length = end == nullptr ? sizeof(caps.szPname)
+                                            : static_cast<std::size_t>(end - caps.szPname);
+  return {caps.szPname, length};
+}
+
+ClientArea::ClientArea(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ClientArea::paintEvent(QPaintEvent* /*event*/) {
+  if (surface_.Width() == 0 || surface_.Height() == 0) return;
+  const QImage image(reinterpret_cast<const uchar*>(surface_.Bits()), surface_.Width(),
+                     surface_.Height(), surface_.Width() * 4, QImage::Format_RGB32);
+  QPainter painter(this);
+  painter.drawImage(0, 0, image);
+}
+
+void ClientArea::resizeEvent(QResizeEvent* /*event*/) {
+  surface_.SetSize(width(), height());
+  if (Resized) Resized();
+}
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QStringLiteral("Corvane"));
+  setFont(WindowFont(SmallFontPixels));
+  setMinimumSize(MinimumWidth, MinimumHeight);
+  resize(DesignWidth, DesignHeight);
+  clientArea_ = new ClientArea(this);
+  setCentralWidget(clientArea_);
+  CreateMenu();
+  CreateControls();
+  MainForm = this;
+  FormMain = this;
+  FormCreate();
+  clientArea_->Resized = [this] { FormPaint(); };
+}
+
+TFormMain::~TFormMain() {
+  FormDestroy();
+  if (FormMain == this) FormMain = nullptr;
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TFormMain::CreateMenu() {
+  MainMenu1 = menuBar();
+  MenuFile = MainMenu1->addMenu(QStringLiteral("&File"));
+  MenuExit = MenuFile->addAction(QStringLiteral("Exit"));
+  MenuOptions = MainMenu1->addMenu(QStringLiteral("Options"));
+  MenuVolume = MenuOptions->addAction(QStringLiteral("Volume Control..."));
+  MenuSettings = MenuOptions->addAction(QStringLiteral("Settings..."));
+  menuHelp = MainMenu1->addMenu(QStringLiteral("Help"));
+  menuContents = menuHelp->addAction(QStringLiteral("Help Contents"));
+  menuAbout = menuHelp->addAction(QStringLiteral("About..."));
+  connect(MenuExit, &QAction::triggered, this, [this] { MenuExitClick(); });
+  connect(MenuVolume, &QAction::triggered, this, [this] { MenuVolumeClick(); });
+  connect(MenuSettings, &QAction::triggered, this, [this] { MenuSettingsClick(); });
+  connect(menuContents, &QAction::triggered, this, [this] { menuContentsClick(); });
+  connect(menuAbout, &QAction::triggered, this, [this] { menuAboutClick(); });
+}
+
+void TFormMain::CreateControls() {
+  PanelTime = MakePanel(clientArea_, 10, 6, 165, 219);
+  LabTimeDomain = MakeLabel(PanelTime, "Time Domain", 44, 12, 81, 16, LargeFontPixels, Maroon);
+  LabAY = MakeLabel(PanelTime, "Y-amplitude", 50, 40, 72, 16, LargeFontPixels);
+  TBarAY = MakeSlider(PanelTime, Qt::Vertical, 7, 10, 42, 31, 120);
+  CheckBoxA1 = MakeCheckBox(PanelTime, "1ch", Yellow, 72, 68, 41, 13);
+  ShapeA1 = MakeShape(PanelTime, Yellow, 122, 72, 29, 3);
+  CheckBoxA2 = MakeCheckBox(PanelTime, "2ch", Lime, 72, 102, 41, 13);
+  Shape2 = MakeShape(PanelTime, Lime, 122, 106, 29, 3);
+  LabAX = MakeLabel(PanelTime, "X-time", 70, 146, 37, 16, LargeFontPixels);
+  TBarAX = MakeSlider(PanelTime, Qt::Horizontal, 7, 26, 162, 120, 31);
+  LabTimePoints = MakeLabel(PanelTime, "Displayed Samples - ", 10, 196, 98, 13, SmallFontPixels);
+
+  PanelFreq = MakePanel(clientArea_, 178, 6, 165, 219);
+  LabFreqDomain =
+      MakeLabel(PanelFreq, "Frequency Domain", 24, 12, 114, 16, LargeFontPixels, Maroon);
+  LabFY = MakeLabel(PanelFreq, "Y-amplitude", 50, 40, 72, 16, LargeFontPixels);
+  TBarFY = MakeSlider(PanelFreq, Qt::Vertical, 7, 10, 42, 31, 120);
+  CheckBoxF1 = MakeCheckBox(PanelFreq, "1ch", Yellow, 72, 68, 43, 13);
+  ShapeF1 = MakeShape(PanelFreq, Yellow, 122, 72, 29, 3);
+  CheckBoxF2 = MakeCheckBox(PanelFreq, "2ch", Lime, 72, 102, 43, 13);
+  Shape1 = MakeShape(PanelFreq, Lime, 122, 106, 29, 3);
+  LabFrequency = MakeLabel(PanelFreq, "X-frequency", 56, 146, 71, 16, LargeFontPixels);
+  TBarFX = MakeSlider(PanelFreq, Qt::Horizontal, 5, 26, 162, 120, 31);
+  LabFreqPoints =
+      MakeLabel(PanelFreq, "Displayed Harmonics -  ", 10, 196, 111, 13, SmallFontPixels);
+
+  PanelControl = MakePanel(clientArea_, 178, 230, 165, 37);
+  BitBtnStart = new QPushButton(QStringLiteral("START"), PanelControl);
+  BitBtnStart->setFont(WindowFont(SmallFontPixels, true));
+  BitBtnStart->setGeometry(44, 6, 75, 27);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(TimerIntervalMs);
+
+  connect(BitBtnStart, &QPushButton::clicked, this, [this] { BitBtnStartClick(); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  connect(CheckBoxA1, &QCheckBox::toggled, this, [this] { CheckBoxA1Click(); });
+  connect(CheckBoxA2, &QCheckBox::toggled, this, [this] { CheckBoxA2Click(); });
+  connect(CheckBoxF1, &QCheckBox::toggled, this, [this] { CheckBoxF1Click(); });
+  connect(CheckBoxF2, &QCheckBox::toggled, this, [this] { CheckBoxF2Click(); });
+  connect(TBarAX, &QSlider::valueChanged, this, [this] { TBarAXChange(); });
+  connect(TBarAY, &QSlider::valueChanged, this, [this] { TBarAYChange(); });
+  connect(TBarFX, &QSlider::valueChanged, this, [this] { TBarFXChange(); });
+  connect(TBarFY, &QSlider::valueChanged, this, [this] { TBarFYChange(); });
+  Timer1->start();
+}
+
+void TFormMain::FormCreate() {
+  TimeBitmap = std::make_unique<Bitmap>();
+  FreqBitmap = std::make_unique<Bitmap>();
+  IsVistaOrLater = GetOsMajorVersion() >= 6 ? 1 : 0;
+  SyncChannel1 = 1;
+  if (waveInGetNumDevs() == 0) ShowMessage("No Input Audio Devices");
+  DeviceIndex = 0;
+  QueryDeviceCaps(0);
+  ShowDeviceZeroCaption();
+  ChooseSampleRate();
+  TimeBaseMs = 10.0F;
+  TimeVoltsScale = 100;
+  FreqLevelScale = 100;
+  FreqSpanKHz = 20;
+  HarmonicsShown = Round(static_cast<long double>(FreqSpanKHz) * 1000 / BinWidthHz);
+  SetCaption(LabFreqPoints, "Displayed Harmonics - " + std::to_string(HarmonicsShown));
+  TimeWindowSamples = Round(static_cast<long double>(SampleRate) * 10 * TimeBaseMs / 1000);
+  SampleStep = 4;
+  SamplesShown = Round(static_cast<long double>(TimeWindowSamples) / SampleStep);
+  SetCaption(LabTimePoints, "Displayed Samples - " + std::to_string(SamplesShown));
+}
+
+void TFormMain::FormShow() {
+  LoadIniSettings();
+  // Centred with the size the settings file gave.
+  if (const QScreen* screen = this->screen()) {
+    const QRect desktop = screen->availableGeometry();
+    move(desktop.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+void TFormMain::FormCloseQuery() {
+  Capturing = 0;
+  ProcessMessages();
+  Capturing = 0;
+  SaveIniSettings();
+}
+
+void TFormMain::FormDestroy() {
+  TimeBitmap.reset();
+  FreqBitmap.reset();
+}
+
+void TFormMain::BitBtnStartClick() {
+  if (Capturing == 1) {
+    SetStartButtonFontColor(Black);
+    BitBtnStart->setText(QStringLiteral("START"));
+    Capturing = 0;
+    if (FormSettings != nullptr) FormSettings->CmbBoxInDev->setEnabled(true);
+    return;
+  }
+  if (Capturing != 0) return;
+  if (!runActive_ && SampleRate == 0) {
+    ShowMessage("Failed to execute");
+    return;
+  }
+  BitBtnStart->setText(QStringLiteral("STOP"));
+  Capturing = 1;
+  if (FormSettings != nullptr) FormSettings->CmbBoxInDev->setEnabled(false);
+  // A START handled inside the running loop's message processing (STOP and START in one
+  // pass) lets that loop carry on instead of opening the device a second time.
+  if (runActive_) return;
+  runActive_ = true;
+  RunCapture();
+  runActive_ = false;
+  // Back to idle, also when the device could not be opened.
+  SetStartButtonFontColor(Black);
+  BitBtnStart->setText(QStringLiteral("START"));
+  if (FormSettings != nullptr) FormSettings->CmbBoxInDev->setEnabled(true);
+}
+
+void TFormMain::MenuExitClick() { close(); }
+
+void TFormMain::Timer1Timer() {
+  if (Capturing != 0) SetStartButtonFontColor(startFontColor_ == Black ? Red : Black);
+  QueryDeviceCaps(0);
+  ShowDeviceZeroCaption();
+}
+
+void TFormMain::ShowDeviceZeroCaption() {
+  setWindowTitle(QString::fromLocal8Bit(("Corvane - " + DeviceName(InputDeviceCaps[0])).c_str()));
+}
+
+void TFormMain::SetStartButtonFontColor(Color color) {
+  startFontColor_ = color;
+  QPalette palette = BitBtnStart->palette();
+  palette.setColor(QPalette::ButtonText, color == SystemWindowTextColor
+                                             ? QApplication::palette().color(QPalette::ButtonText)
+                                             : ToQColor(color));
+  BitBtnStart->setPalette(palette);
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  FormCloseQuery();
+  event->accept();
+  // The dialogs may still be open; closing the main window ends the program all the same.
+  QCoreApplication::quit();
+}
+
+bool TFormMain::IsChecked(DisplayCheckBox box) const {
+  switch (box) {
+    case DisplayCheckBox::A1:
+      return CheckBoxA1->isChecked();
+    case DisplayCheckBox::A2:
+      return CheckBoxA2->isChecked();
+    case DisplayCheckBox::F1:
+      return CheckBoxF1->isChecked();
+    case DisplayCheckBox::F2:
+      return CheckBoxF2->isChecked();
+  }
+  return false;
+}
+
+Canvas& TFormMain::WindowCanvas() { return clientArea_->Surface().GetCanvas(); }
+
+void TFormMain::WindowChanged() { clientArea_->update(); }
+
+int TFormMain::ClientWidth() const { return clientArea_->width(); }
+
+int TFormMain::ClientHeight() const { return clientArea_->height(); }
+
+PanelBounds TFormMain::GetPanelBounds(DisplayPanel panel) const {
+  const QFrame* frame = panel == DisplayPanel::Time   ? PanelTime
+                        : panel == DisplayPanel::Freq ? PanelFreq
+                                                      : PanelControl;
+  const QRect rect = frame->geometry();
+  return {rect.left(), rect.top(), rect.width(), rect.height()};
+}
+
+void TFormMain::SetPanelBounds(DisplayPanel panel, const PanelBounds& bounds) {
+  QFrame* frame = panel == DisplayPanel::Time   ? PanelTime
+                  : panel == DisplayPanel::Freq ? PanelFreq
+                                                : PanelControl;
+  frame->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
+}
+
+void TFormMain::SetStartButtonLeft(int left) { BitBtnStart->move(left, BitBtnStart->y()); }
+
+void TFormMain::ProcessMessages() { QCoreApplication::processEvents(); }

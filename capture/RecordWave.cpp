@@ -1,0 +1,99 @@
+#include "capture/RecordWave.h"
+
+#include <memory>
+
+#include "app/Global.h"
+#include "dsp/BlockExtraction.h"
+#include "platform/kernel.h"
+#include "platform/messagebox.h"
+#include "platform/wavein.h"
+
+void QueryDeviceCaps(int i) {
+  if (i < 0 || i >= DeviceCapsEntries) return;
+  waveInGetDevCapsA(static_cast<UINT>(i), &InputDeviceCaps[static_cast<std::size_t>(i)],
+                    sizeof(WAVEINCAPSA));
+}
+
+void ChooseSampleRate() {
+  Has44kStereo16 = 0;
+  Has22kStereo16 = 0;
+  SampleRate = 0;
+  if (DeviceIndex < 0 || DeviceIndex >= DeviceCapsEntries) return;
+  const DWORD formats = InputDeviceCaps[static_cast<std::size_t>(DeviceIndex)].dwFormats;
+  if ((formats & WAVE_FORMAT_2S16) != 0) Has22kStereo16 = 1;
+  if ((formats & WAVE_FORMAT_4S16) != 0) Has44kStereo16 = 1;
+  if (Has22kStereo16 == 1) SampleRate = 22050;
+  if (Has44kStereo16 == 1) SampleRate = 44100;
+}
+
+namespace {
+
+bool IsFull(WAVEHDR& header) {
+  return BytesRecorded(header) == static_cast<DWORD>(BufferBytes);
+}
+
+}  // namespace
+
+void RunCapture() {
+  BufferBytes = Round(static_cast<long double>(static_cast<std::uint32_t>(SampleRate * 4)) / 10);
+  Capturing = 1;
+  auto waveFormat = std::make_unique<WAVEFORMATEX>();
+  auto handleCell = std::make_unique<HWAVEIN>();
+  waveFormat->wFormatTag = WAVE_FORMAT_PCM;
+  waveFormat->nChannels = 2;
+  waveFormat->nSamplesPerSec = SampleRate;
+  waveFormat->nAvgBytesPerSec = SampleRate * 4;
+  waveFormat->nBlockAlign = 4;
+  waveFormat->wBitsPerSample = 16;
+  waveFormat->cbSize = 0;
+  WaveHeaderSize = WaveHeaderSize32;
+
+  if (waveInOpen(handleCell.get(), static_cast<UINT>(DeviceIndex), waveFormat.get(), 0, 0,
+                 CALLBACK_NULL) != MMSYSERR_NOERROR) {
+    ShowMessage("Failed to execute");
+    // Nothing runs: the window must not go on looking as if it captured.
+    Capturing = 0;
+    return;
+  }
+  WaveHandle = *handleCell;
+
+  CaptureRing.resize(static_cast<std::size_t>(SampleRate) * 4);
+  for (int k = 0; k < CaptureBufferCount; ++k) {
+    WAVEHDR& header = WaveHeaders[static_cast<std::size_t>(k)];
+    header = WAVEHDR{};
+    header.lpData = reinterpret_cast<LPSTR>(CaptureRing.data() + k * BufferBytes);
+    header.dwBufferLength = static_cast<DWORD>(BufferBytes);
+    waveInPrepareHeader(WaveHandle, &header, WaveHeaderSize);
+    waveInAddBuffer(WaveHandle, &header, WaveHeaderSize);
+  }
+  waveInStart(WaveHandle);
+
+  while (Capturing == 1) {
+    FilledBuffer = -1;
+    FormMain->ProcessMessages();
+    Sleep(1);
+    for (int k = 0; k < CaptureBufferCount; ++k) {
+      if (IsFull(WaveHeaders[static_cast<std::size_t>(k)])) FilledBuffer = k;
+    }
+    if (FilledBuffer >= 0) {
+      ExtractBlock();
+      ComposeFrame();
+    }
+    if (OffsetMeasured == 0 && FilledBuffer > 0 && OffsetCorrection != 0) {
+      ExtractBlock();
+      MeasureDcOffset();
+      OffsetMeasured = 1;
+    }
+    for (auto& header : WaveHeaders) {
+      if (IsFull(header)) {
+        SetBytesRecorded(header, 0);
+        waveInAddBuffer(WaveHandle, &header, WaveHeaderSize);
+        waveInStart(WaveHandle);
+      }
+    }
+  }
+
+  waveInReset(WaveHandle);
+  for (auto& header : WaveHeaders) waveInUnprepareHeader(WaveHandle, &header, WaveHeaderSize);
+  waveInClose(WaveHandle);
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The drawing surface: 32-bit bitmaps and a canvas with the exact pixel rules the displays are
+// specified in. Lines end one pixel short of their end point, a rectangle (x1, y1, x2, y2)
+// covers columns x1..x2-1 and rows y1..y2-1, text is placed by its top-left corner, and
+// everything is clipped to the bitmap. Lines and rectangles are rasterised here; only text
+// goes through Qt (which needs a QGuiApplication). User-interface thread only.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Color = std::uint32_t;  // 0x00RRGGBB
+
+constexpr Color Rgb(int red, int green, int blue) {
+  return (static_cast<Color>(red & 0xFF) << 16) | (static_cast<Color>(green & 0xFF) << 8) |
+         static_cast<Color>(blue & 0xFF);
+}
+constexpr Color Grey(int level) { return Rgb(level, level, level); }
+
+constexpr Color Black = Rgb(0, 0, 0);
+constexpr Color Red = Rgb(255, 0, 0);
+constexpr Color Yellow = Rgb(255, 255, 0);
+constexpr Color Lime = Rgb(0, 255, 0);
+constexpr Color Silver = Rgb(192, 192, 192);
+constexpr Color Maroon = Rgb(128, 0, 0);
+
+enum class PenStyle { Solid, Dot };
+enum class BrushStyle { Solid, Clear };
+
+class Bitmap;
+
+class Canvas {
+ public:
+  // A text as drawn, for tests that check texts and positions independently of the font.
+  struct TextRecord {
+    int x;
+    int y;
+    std::string text;
+    Color color;
+  };
+
+  explicit Canvas(Bitmap& target);
+
+  void SetPenColor(Color color);
+  void SetPenStyle(PenStyle style);
+  void SetBrushColor(Color color);
+  void SetBrushStyle(BrushStyle style);
+  void SetFontColor(Color color);
+  [[nodiscard]] Color PenColor() const;
+
+  void MoveTo(int x, int y);
+  // Draws from the current position up to, not including, (x, y), which becomes current.
+  void LineTo(int x, int y);
+  // Outline in the pen, inside in the brush (unless the brush is clear).
+  void Rectangle(int x1, int y1, int x2, int y2);
+  // Text in the window font (11 pixels), on the brush colour unless the brush is clear.
+  void TextOut(int x, int y, const std::string& text);
+  // Copies source with its top-left pixel at (x, y), clipped.
+  void Draw(int x, int y, const Bitmap& source);
+
+  // While log is set, every TextOut is appended to it as well as drawn.
+  void RecordTexts(std::vector<TextRecord>* log);
+
+ private:
+  Bitmap& target_;
+  Color penColor_ = Black;
+  PenStyle penStyle_ = PenStyle::Solid;
+  Color brushColor_ = Rgb(255, 255, 255);
+  BrushStyle brushStyle_ = BrushStyle::Solid;
+  Color fontColor_ = Black;
+  int penX_ = 0;
+  int penY_ = 0;
+  std::vector<TextRecord>* textLog_ = nullptr;
+};
+
+class Bitmap {
+ public:
+  Bitmap();
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+  ~Bitmap();
+
+  // Negative sizes count as 0. The content after a resize is unspecified (it is redrawn).
+  void SetSize(int width, int height);
+  [[nodiscard]] int Width() const { return width_; }
+  [[nodiscard]] int Height() const { return height_; }
+  // Outside the bitmap: 0.
+  [[nodiscard]] Color Pixel(int x, int y) const;
+  void SetPixel(int x, int y, Color color);  // clipped
+  // Rows top to bottom, 0x00RRGGBB (0xFFRRGGBB in memory order of QImage::Format_RGB32).
+  [[nodiscard]] const std::uint32_t* Bits() const { return pixels_.data(); }
+  [[nodiscard]] std::uint32_t* Bits() { return pixels_.data(); }
+
+  Canvas& GetCanvas() { return canvas_; }
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<std::uint32_t> pixels_;
+  Canvas canvas_;
+};

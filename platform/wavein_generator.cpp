@@ -1,0 +1,225 @@
+#include "platform/wavein_generator.h"
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <iostream>
+#include <mutex>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wavein_device.h"
+
+namespace {
+
+constexpr double FullScale = 32767.0;
+constexpr auto DeliveryPeriod = std::chrono::milliseconds(5);
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::optional<Waveform> ParseWaveform(std::string_view name) {
+  constexpr std::array<std::pair<std::string_view, Waveform>, 6> names{{
+      {"sine", Waveform::Sine},
+      {"square", Waveform::Square},
+      {"triangle", Waveform::Triangle},
+      {"sawtooth", Waveform::Sawtooth},
+      {"noise", Waveform::Noise},
+      {"silence", Waveform::Silence},
+  }};
+  for (const auto& [text, waveform] : names) {
+    if (text == name) return waveform;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> ParseNumber(std::string_view text) {
+  const std::string copy(Trim(text));
+  if (copy.empty()) return std::nullopt;
+  std::size_t used = 0;
+  try {
+    const double value = std::stod(copy, &used);
+    if (used != copy.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<GeneratorChannel> ParseChannel(std::string_view text) {
+  std::vector<std::string_view> fields;
+  while (true) {
+    const auto comma = text.find(',');
+    fields.push_back(Trim(text.substr(0, comma)));
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  if (fields.size() > 3) return std::nullopt;
+  const auto waveform = ParseWaveform(fields[0]);
+  if (!waveform) return std::nullopt;
+  GeneratorChannel channel{*waveform, 1000.0, 0.5};
+  if (fields.size() > 1) {
+    const auto frequency = ParseNumber(fields[1]);
+    if (!frequency || *frequency < 0.0) return std::nullopt;
+    channel.frequencyHz = *frequency;
+  }
+  if (fields.size() > 2) {
+    const auto amplitude = ParseNumber(fields[2]);
+    if (!amplitude || *amplitude < 0.0 || *amplitude > 1.0) return std::nullopt;
+    channel.amplitude = *amplitude;
+  }
+  return channel;
+}
+
+// Paces the synthesiser against the steady clock on its own thread while recording is on.
+class GeneratorStream final : public WaveInStream {
+ public:
+  GeneratorStream(const GeneratorSignal& signal, DWORD sampleRate, WaveBufferQueue& queue)
+      : synthesiser_(signal, sampleRate),
+        sampleRate_(sampleRate),
+        queue_(queue),
+        thread_([this](const std::stop_token& stop) { Run(stop); }) {}
+
+  ~GeneratorStream() override {
+    thread_.request_stop();
+    changed_.notify_all();
+  }
+
+  void RecordingChanged(bool recording) override {
+    {
+      const std::scoped_lock lock(mutex_);
+      recording_ = recording;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void Run(const std::stop_token& stop) {
+    std::vector<std::int16_t> chunk;
+    std::unique_lock lock(mutex_);
+    while (!stop.stop_requested()) {
+      changed_.wait(lock, stop, [this] { return recording_; });
+      const auto start = std::chrono::steady_clock::now();
+      std::uint64_t delivered = 0;
+      while (recording_ && !stop.stop_requested()) {
+        changed_.wait_for(lock, stop, DeliveryPeriod, [this] { return !recording_; });
+        if (!recording_) break;
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const auto due = static_cast<std::uint64_t>(
+            std::chrono::duration<double>(elapsed).count() * sampleRate_);
+        const auto frames = static_cast<std::size_t>(due - delivered);
+        chunk.resize(frames * 2);
+        synthesiser_.Fill(chunk.data(), frames);
+        delivered = due;
+        lock.unlock();
+        queue_.Write(chunk.data(), frames);
+        lock.lock();
+      }
+    }
+  }
+
+  SignalSynthesiser synthesiser_;
+  const DWORD sampleRate_;
+  WaveBufferQueue& queue_;
+  std::mutex mutex_;
+  std::condition_variable_any changed_;
+  bool recording_ = false;
+  std::jthread thread_;  // last: started once everything it uses exists
+};
+
+class GeneratorDevice final : public WaveInDevice {
+ public:
+  explicit GeneratorDevice(const GeneratorSignal& signal) : signal_(signal) {
+    SetCapsName(caps_, "Signal Generator");
+    caps_.dwFormats = 0xFFF;  // every standard rate, channel count and sample width
+    caps_.wChannels = 2;
+  }
+  [[nodiscard]] const WAVEINCAPSA& Caps() const override { return caps_; }
+  MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
+                std::unique_ptr<WaveInStream>& stream) override {
+    stream = std::make_unique<GeneratorStream>(signal_, sampleRate, queue);
+    return MMSYSERR_NOERROR;
+  }
+
+ private:
+  GeneratorSignal signal_;
+  WAVEINCAPSA caps_{};
+};
+
+}  // namespace
+
+GeneratorSignal DefaultGeneratorSignal() {
+  return {GeneratorChannel{Waveform::Sine, 1000.0, 0.5},
+          GeneratorChannel{Waveform::Square, 440.0, 0.25}};
+}
+
+std::optional<GeneratorSignal> ParseGeneratorSignal(std::string_view text) {
+  const auto separator = text.find(';');
+  const auto first = ParseChannel(text.substr(0, separator));
+  if (!first) return std::nullopt;
+  GeneratorSignal signal{*first, GeneratorChannel{}};
+  if (separator != std::string_view::npos) {
+    const auto second = ParseChannel(text.substr(separator + 1));
+    if (!second) return std::nullopt;
+    signal[1] = *second;
+  }
+  return signal;
+}
+
+SignalSynthesiser::SignalSynthesiser(const GeneratorSignal& signal, std::uint32_t sampleRate)
+    : signal_(signal), sampleRate_(sampleRate) {}
+
+void SignalSynthesiser::Fill(std::int16_t* interleaved, std::size_t frames) {
+  for (std::size_t j = 0; j < frames; ++j, ++frame_) {
+    interleaved[2 * j] = Sample(signal_[0]);
+    interleaved[2 * j + 1] = Sample(signal_[1]);
+  }
+}
+
+std::int16_t SignalSynthesiser::Sample(const GeneratorChannel& channel) {
+  const double cycles = channel.frequencyHz * static_cast<double>(frame_) / sampleRate_;
+  const double phase = cycles - std::floor(cycles);  // 0 <= phase < 1
+  double value = 0.0;
+  switch (channel.waveform) {
+    case Waveform::Sine:
+      value = std::sin(2.0 * std::numbers::pi * phase);
+      break;
+    case Waveform::Square:
+      value = phase < 0.5 ? 1.0 : -1.0;
+      break;
+    case Waveform::Triangle:
+      value = phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
+      break;
+    case Waveform::Sawtooth:
+      value = 2.0 * phase - 1.0;
+      break;
+    case Waveform::Noise:
+      noiseState_ ^= noiseState_ << 13U;
+      noiseState_ ^= noiseState_ >> 17U;
+      noiseState_ ^= noiseState_ << 5U;
+      value = static_cast<double>(noiseState_) / 2147483647.5 - 1.0;
+      break;
+    case Waveform::Silence:
+      break;
+  }
+  return static_cast<std::int16_t>(std::lround(value * channel.amplitude * FullScale));
+}
+
+std::shared_ptr<WaveInDevice> MakeGeneratorDevice(const std::string& description) {
+  auto signal = DefaultGeneratorSignal();
+  if (!description.empty()) {
+    if (const auto parsed = ParseGeneratorSignal(description)) {
+      signal = *parsed;
+    } else {
+      std::cerr << "corvane: CORVANE_GENERATOR \"" << description
+                << "\" is not \"shape[,Hz[,amplitude]];...\"; using the default signal\n";
+    }
+  }
+  return std::make_shared<GeneratorDevice>(signal);
+}

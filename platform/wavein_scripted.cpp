@@ -1,0 +1,66 @@
+#include "platform/wavein_scripted.h"
+
+#include <utility>
+
+namespace {
+
+std::vector<std::shared_ptr<ScriptedWaveIn>>& Registered() {
+  static std::vector<std::shared_ptr<ScriptedWaveIn>> devices;
+  return devices;
+}
+
+}  // namespace
+
+class ScriptedStream final : public WaveInStream {
+ public:
+  explicit ScriptedStream(ScriptedWaveIn& device) : device_(device) {}
+  ~ScriptedStream() override { device_.queue_ = nullptr; }
+  void RecordingChanged(bool /*recording*/) override {}
+  void BufferQueued(const WAVEHDR* header) override { device_.queueLog_.push_back(header); }
+
+ private:
+  ScriptedWaveIn& device_;
+};
+
+ScriptedWaveIn::ScriptedWaveIn(const std::string& name, DWORD formats) {
+  SetCapsName(caps_, name);
+  caps_.dwFormats = formats;
+  caps_.wChannels = 2;
+}
+
+MMRESULT ScriptedWaveIn::Open(DWORD sampleRate, WaveBufferQueue& queue,
+                              std::unique_ptr<WaveInStream>& stream) {
+  ++openCount_;
+  if (openResult_ != MMSYSERR_NOERROR) return openResult_;
+  queue_ = &queue;
+  openedRate_ = sampleRate;
+  stream = std::make_unique<ScriptedStream>(*this);
+  return MMSYSERR_NOERROR;
+}
+
+bool ScriptedWaveIn::Deliver(std::span<const std::int16_t> interleaved) {
+  if (queue_ == nullptr) return false;
+  queue_->Write(interleaved.data(), interleaved.size() / 2);
+  return true;
+}
+
+bool ScriptedWaveIn::FillNext(std::int16_t left, std::int16_t right) {
+  if (queue_ == nullptr || queue_->Queued() == 0) return false;
+  const std::size_t frames = openedRate_ / 10;
+  std::vector<std::int16_t> samples(frames * 2);
+  for (std::size_t j = 0; j < frames; ++j) {
+    samples[2 * j] = left;
+    samples[2 * j + 1] = right;
+  }
+  return Deliver(samples);
+}
+
+void RegisterScriptedWaveIn(std::shared_ptr<ScriptedWaveIn> device) {
+  Registered().push_back(std::move(device));
+}
+
+void ClearScriptedWaveIns() { Registered().clear(); }
+
+void AppendScriptedDevices(WaveInDeviceList& list) {
+  for (const auto& device : Registered()) list.push_back(device);
+}

@@ -1,0 +1,21 @@
+// GoogleTest entry for every unit and window test. The window tests need a QApplication; it
+// is created on the offscreen platform so that the tests run without a display, and only
+// after test discovery has been answered (discovery runs at build time).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <string_view>
+
+int main(int argc, char** argv) {
+  bool listing = false;
+  for (int i = 1; i < argc; ++i) {
+    listing = listing || std::string_view(argv[i]).starts_with("--gtest_list_tests");
+  }
+  testing::InitGoogleTest(&argc, argv);
+  if (listing) return RUN_ALL_TESTS();
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("CORVANE_NO_ALSA", "1", 0);
+  QApplication application(argc, argv);
+  return RUN_ALL_TESTS();
+}
