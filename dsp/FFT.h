@@ -1,0 +1,30 @@
+#pragma once
+// Magnitude spectra of both channel blocks by a radix-2 decimation-in-time transform.
+// User-interface thread only.
+
+#include <array>
+#include <cstdint>
+
+#include "app/Global.h"
+
+// Points per channel: 2048 at 22050 Hz, 4096 at 44100 Hz; 0 before the first analysis.
+inline std::int32_t FftSize = 0;
+// The last bin below the top of the frequency span: 928 at 22050 Hz, 1857 at 44100 Hz.
+inline std::int32_t FftTopBin = 0;
+// Work arrays of the transform. While it runs, position p holds bin p - 1 (positions 1 to
+// FftSize); afterwards index k holds bin k scaled by 2 / FftSize, for k = 0 to FftSize / 2.
+inline std::array<float, SpectrumLength> FftRe1{};
+inline std::array<float, SpectrumLength> FftIm1{};
+inline std::array<float, SpectrumLength> FftRe2{};
+inline std::array<float, SpectrumLength> FftIm2{};
+
+// Reads SampleRate and elements 1 to FftSize of Channel1Block and Channel2Block (element 0 and
+// those above FftSize play no part; the blocks are not changed). Writes FftSize, FftTopBin, the
+// work arrays and entries 0 to FftSize / 2 of Spectrum1 and Spectrum2: the linear magnitude of
+// bin k, in sample units, with no window and every bin (bin 0 too) scaled by 2 / FftSize, so a
+// tone of amplitude A on a bin reads A. Entries above FftSize / 2 are left alone. At any rate
+// other than 22050 or 44100 Hz nothing at all is changed.
+void ComputeSpectrum();
+
+// Puts FftSize, FftTopBin and the work arrays back to zero (tests only).
+void ResetFftState();
