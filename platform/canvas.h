@@ -44,6 +44,7 @@ class Canvas {
 
   void SetPenColor(Color color);
   void SetPenStyle(PenStyle style);
+  // Also makes a clear brush solid again.
   void SetBrushColor(Color color);
   void SetBrushStyle(BrushStyle style);
   void SetFontColor(Color color);
@@ -52,9 +53,11 @@ class Canvas {
   void MoveTo(int x, int y);
   // Draws from the current position up to, not including, (x, y), which becomes current.
   void LineTo(int x, int y);
-  // Outline in the pen, inside in the brush (unless the brush is clear).
+  // Outline in the pen, inside in the brush (unless the brush is clear). Does not move the
+  // current position.
   void Rectangle(int x1, int y1, int x2, int y2);
   // Text in the window font (11 pixels), on the brush colour unless the brush is clear.
+  // Without a QGuiApplication the text is only recorded.
   void TextOut(int x, int y, const std::string& text);
   // Copies source with its top-left pixel at (x, y), clipped.
   void Draw(int x, int y, const Bitmap& source);
@@ -63,6 +66,11 @@ class Canvas {
   void RecordTexts(std::vector<TextRecord>* log);
 
  private:
+  // A dotted pen sets every other pixel from the start point; the gaps take the brush colour
+  // while the brush is solid and stay untouched while it is clear.
+  void PlotLine(int x0, int y0, int x1, int y1, bool includeEnd);
+  void FillRect(int x1, int y1, int x2, int y2, Color color);
+
   Bitmap& target_;
   Color penColor_ = Black;
   PenStyle penStyle_ = PenStyle::Solid;
@@ -88,7 +96,8 @@ class Bitmap {
   // Outside the bitmap: 0.
   [[nodiscard]] Color Pixel(int x, int y) const;
   void SetPixel(int x, int y, Color color);  // clipped
-  // Rows top to bottom, 0x00RRGGBB (0xFFRRGGBB in memory order of QImage::Format_RGB32).
+  // Rows top to bottom, as QImage::Format_RGB32 wants them: 0xFFRRGGBB (Pixel masks the
+  // top byte off).
   [[nodiscard]] const std::uint32_t* Bits() const { return pixels_.data(); }
   [[nodiscard]] std::uint32_t* Bits() { return pixels_.data(); }
 
