@@ -125,14 +125,12 @@ void SetCaption(QLabel* label, const std::string& text) {
 
 std::string DeviceName(const WAVEINCAPSA& caps) {
   const auto* end = static_cast<const char*>(std::memchr(caps.szPname, 0, sizeof(caps.szPname)));
-  const std::size_t length = end == nullptr ? sizeof(caps.szPname)
-                                            : static_cast<std::size_t>(end - caps.szPname);
+  const std::size_t length =
+      end == nullptr ? sizeof(caps.szPname) : static_cast<std::size_t>(end - caps.szPname);
   return {caps.szPname, length};
 }
 
-ClientArea::ClientArea(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-}
+ClientArea::ClientArea(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void ClientArea::paintEvent(QPaintEvent* /*event*/) {
   if (surface_.Width() == 0 || surface_.Height() == 0) return;

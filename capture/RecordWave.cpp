@@ -28,9 +28,7 @@ void ChooseSampleRate() {
 
 namespace {
 
-bool IsFull(WAVEHDR& header) {
-  return BytesRecorded(header) == static_cast<DWORD>(BufferBytes);
-}
+bool IsFull(WAVEHDR& header) { return BytesRecorded(header) == static_cast<DWORD>(BufferBytes); }
 
 }  // namespace
 

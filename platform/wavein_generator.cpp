@@ -111,8 +111,8 @@ class GeneratorStream final : public WaveInStream {
         changed_.wait_for(lock, stop, DeliveryPeriod, [this] { return !recording_; });
         if (!recording_) break;
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        const auto due = static_cast<std::uint64_t>(
-            std::chrono::duration<double>(elapsed).count() * sampleRate_);
+        const auto due = static_cast<std::uint64_t>(std::chrono::duration<double>(elapsed).count() *
+                                                    sampleRate_);
         const auto frames = static_cast<std::size_t>(due - delivered);
         chunk.resize(frames * 2);
         synthesiser_.Fill(chunk.data(), frames);

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Corvane.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF \
+  -DCORVANE_BUILD_BENCH=OFF >/dev/null
+cmake --build build --target corvane
+exec build/corvane

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Corvane needs that are missing (nothing when all are there).
+# Usage: scripts/setup.sh [--test]   (--test adds what the tests and benchmarks need)
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config ccache
+  qt6-base-dev libgl-dev libasound2-dev libsndfile1-dev libsamplerate0-dev libjpeg62-turbo-dev
+  fonts-dejavu-core xdg-utils fp-utils
+)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(
+    googletest libgtest-dev libbenchmark-dev libfftw3-dev
+    xvfb xauth imagemagick xdotool x11-utils alsa-utils
+  )
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: a normal build, then AddressSanitizer with
+# UndefinedBehaviorSanitizer, then ThreadSanitizer on the device-thread tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --test
+jobs=$(nproc)
+
+build_and_test() {
+  local dir=$1 sanitize=$2
+  shift 2
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCORVANE_SANITIZE="$sanitize" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@")
+}
+
+build_and_test build-test "" --timeout 300
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  build_and_test build-asan "address,undefined" --timeout 300 -LE e2e
+TSAN_OPTIONS=second_deadlock_stack=1 \
+  build_and_test build-tsan "thread" --timeout 300 -R 'WaveIn|Generator'

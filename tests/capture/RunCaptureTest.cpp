@@ -1,0 +1,190 @@
+// The capture loop against a scripted device: each poll's message processing runs one step of
+// a script, which fills buffers, clicks STOP (clears Capturing) or looks at what the previous
+// poll processed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/Global.h"
+#include "capture/RecordWave.h"
+#include "platform/messagebox.h"
+#include "platform/wavein_scripted.h"
+#include "tests/support/FakeMainWindow.h"
+
+namespace {
+
+constexpr std::int16_t kNoBlock = -1;  // Channel1Block[0] when no block was processed since
+
+class RunCaptureTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGlobals();
+    FormMain = &window_;
+    setenv("CORVANE_NO_GENERATOR", "1", 1);
+    setenv("CORVANE_NO_ALSA", "1", 1);
+    ClearScriptedWaveIns();
+    device_ = std::make_shared<ScriptedWaveIn>("Scripted", WAVE_FORMAT_2S16 | WAVE_FORMAT_4S16);
+    RegisterScriptedWaveIn(device_);
+    ASSERT_EQ(waveInGetNumDevs(), 1U);
+    SetMessageBoxHook([this](const MessageBoxCall& call) { messages_.push_back(call.text); });
+    SampleRate = 44100;
+    TimeBaseMs = 5.0F;  // one buffer per block, so element 0 names the processed buffer
+    window_.SetChecked(DisplayCheckBox::F1, false);
+    window_.SetChecked(DisplayCheckBox::F2, false);
+    window_.OnProcessMessages = [this] {
+      processed_.push_back(Channel1Block[0]);
+      Channel1Block[0] = kNoBlock;
+      if (poll_ < script_.size()) {
+        script_[poll_++]();
+      } else {
+        Capturing = 0;
+      }
+    };
+  }
+  void TearDown() override {
+    SetMessageBoxHook({});
+    ClearScriptedWaveIns();
+    waveInGetNumDevs();
+  }
+
+  // Fills the buffer at the head of the device's queue with channel-1 samples of value.
+  void Fill(std::int16_t value) { ASSERT_TRUE(device_->FillNext(value, 0)); }
+
+  void Run() {
+    Capturing = 1;
+    Channel1Block[0] = kNoBlock;
+    RunCapture();
+  }
+
+  // Index of header in WaveHeaders.
+  static int BufferIndex(const WAVEHDR* header) {
+    return static_cast<int>(header - WaveHeaders.data());
+  }
+  std::vector<int> QueuedIndexes() const {
+    std::vector<int> indexes;
+    for (const WAVEHDR* header : device_->QueueLog()) indexes.push_back(BufferIndex(header));
+    return indexes;
+  }
+
+  std::shared_ptr<ScriptedWaveIn> device_;
+  FakeMainWindow window_;
+  std::vector<std::function<void()>> script_;
+  std::size_t poll_ = 0;
+  std::vector<std::int16_t> processed_;  // what each poll found processed by the poll before
+  std::vector<std::string> messages_;
+};
+
+TEST_F(RunCaptureTest, HighestFullBufferWinsAndAllFullOnesAreRequeuedInIndexOrder) {
+  script_ = {[this] { Fill(100); }, [this] { Fill(101); }, [this] { Fill(102); },
+             [this] {
+               Fill(103);
+               Fill(104);
+             }};
+  Run();
+  // The first entry is the look before the first poll.
+  EXPECT_EQ(processed_, (std::vector<std::int16_t>{kNoBlock, 100, 101, 102, 104}));
+  const std::vector<int> queued = QueuedIndexes();
+  ASSERT_EQ(queued.size(), 15U);
+  EXPECT_EQ((std::vector<int>(queued.begin(), queued.begin() + 10)),
+            (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ((std::vector<int>(queued.begin() + 10, queued.end())),
+            (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_FALSE(device_->IsOpen());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(RunCaptureTest, BufferNineWinsOverBufferZeroFilledAfterIt) {
+  for (std::int16_t k = 0; k < 9; ++k) script_.emplace_back([this, k] { Fill(100 + k); });
+  script_.emplace_back([this] {
+    Fill(109);
+    Fill(200);  // buffer 0 again, recorded after buffer 9
+  });
+  Run();
+  EXPECT_EQ(processed_.back(), 109);
+  const std::vector<int> queued = QueuedIndexes();
+  EXPECT_EQ((std::vector<int>(queued.end() - 2, queued.end())), (std::vector<int>{0, 9}));
+}
+
+TEST_F(RunCaptureTest, OffsetsAreMeasuredOnlyAtTheFirstBufferAfterBufferZero) {
+  OffsetCorrection = 1;
+  OffsetMeasured = 0;
+  std::vector<std::int32_t> offsets;
+  script_ = {[this] { Fill(7); },
+             [this, &offsets] {
+               offsets.push_back(DcOffset1);
+               EXPECT_EQ(OffsetMeasured, 0);
+               Fill(9);
+             },
+             [this, &offsets] {
+               offsets.push_back(DcOffset1);
+               Fill(20);
+             },
+             [&offsets] { offsets.push_back(DcOffset1); }};
+  Run();
+  // Buffer 0 (7) is not measured; buffer 1 (9) is, and buffer 2 no longer is.
+  EXPECT_EQ(offsets, (std::vector<std::int32_t>{0, 9, 9}));
+  EXPECT_EQ(OffsetMeasured, 1);
+  // The frame of buffer 1 was drawn before the measurement, buffer 2 with the offset.
+  EXPECT_EQ(processed_, (std::vector<std::int16_t>{kNoBlock, 7, 9, 11, kNoBlock}));
+}
+
+TEST_F(RunCaptureTest, StopInAPollWithAFullBufferStillProcessesAndRequeuesIt) {
+  script_ = {[this] {
+    Fill(55);
+    Capturing = 0;
+  }};
+  Run();
+  EXPECT_EQ(Channel1Block[0], 55);
+  EXPECT_EQ(QueuedIndexes().size(), 11U);
+  EXPECT_EQ(QueuedIndexes().back(), 0);
+  EXPECT_FALSE(device_->IsOpen());
+  // The re-queued buffer came back from the reset empty.
+  EXPECT_EQ(BytesRecorded(WaveHeaders[0]), 0U);
+}
+
+TEST_F(RunCaptureTest, AShortBufferNeverCountsAsFull) {
+  script_ = {[this] {
+    const std::vector<std::int16_t> half(4410, 33);  // 2205 frames of a 4410-frame buffer
+    ASSERT_TRUE(device_->Deliver(half));
+  }};
+  Run();
+  EXPECT_EQ(processed_, (std::vector<std::int16_t>{kNoBlock, kNoBlock}));
+  EXPECT_EQ(BytesRecorded(WaveHeaders[0]), 8820U);
+  for (int k = 1; k < CaptureBufferCount; ++k) EXPECT_EQ(BytesRecorded(WaveHeaders[k]), 0U);
+  EXPECT_EQ(QueuedIndexes().size(), 10U);
+}
+
+TEST_F(RunCaptureTest, ARefusedOpenShowsOneMessageAndLeavesNothingOpen) {
+  device_->SetOpenResult(MMSYSERR_ALLOCATED);
+  Run();
+  EXPECT_EQ(messages_, (std::vector<std::string>{"Failed to execute"}));
+  EXPECT_EQ(Capturing, 0);
+  EXPECT_EQ(window_.ProcessMessagesCalls(), 0);
+  EXPECT_FALSE(device_->IsOpen());
+  EXPECT_TRUE(device_->QueueLog().empty());
+}
+
+TEST_F(RunCaptureTest, BuffersAreCutFromTheRingAtTheirOffsets) {
+  struct Geometry {
+    std::uint32_t rate;
+    DWORD bytes;
+    std::ptrdiff_t ninthOffset;
+  };
+  for (const Geometry& expected : {Geometry{44100, 17640, 317520}, Geometry{22050, 8820, 158760}}) {
+    SampleRate = expected.rate;
+    poll_ = 0;
+    Run();
+    EXPECT_EQ(device_->OpenedRate(), expected.rate);
+    EXPECT_EQ(CaptureRing.size(), expected.rate * 4U);
+    EXPECT_EQ(BufferBytes, static_cast<std::int32_t>(expected.bytes));
+    EXPECT_EQ(WaveHeaders[9].dwBufferLength, expected.bytes);
+    EXPECT_EQ(WaveHeaders[9].lpData - reinterpret_cast<char*>(CaptureRing.data()),
+              expected.ninthOffset);
+    EXPECT_FALSE(device_->IsOpen());
+  }
+}
+
+}  // namespace
