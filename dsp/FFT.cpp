@@ -6,7 +6,6 @@
 namespace {
 
 using WorkArray = std::array<float, SpectrumLength>;
-using Block = std::array<std::int16_t, ChannelBlockLength>;
 
 // Four decimals, not pi: the spectra are defined by this value. Its phase error shows only as a
 // leakage of about 0.1 from a full-scale tone into the other bins.
@@ -22,11 +21,13 @@ std::uint32_t ReverseBits(std::uint32_t value, std::int32_t bits) {
 }
 
 // Position p (1-based) receives block element 1 + rev(p - 1); imaginary parts start at zero.
-void LoadBitReversed(const Block& block, std::int32_t stages, WorkArray& re, WorkArray& im) {
+void LoadBitReversed(std::int32_t stages) {
   for (std::int32_t p = 1; p <= FftSize; ++p) {
     const std::uint32_t source = 1 + ReverseBits(static_cast<std::uint32_t>(p - 1), stages);
-    re[p] = static_cast<float>(block[source]);
-    im[p] = 0.0F;
+    FftRe1[p] = static_cast<float>(Channel1Block[source]);
+    FftRe2[p] = static_cast<float>(Channel2Block[source]);
+    FftIm1[p] = 0.0F;
+    FftIm2[p] = 0.0F;
   }
 }
 
@@ -96,8 +97,7 @@ void ComputeSpectrum() {
   const std::int32_t stages =
       Round(std::log(static_cast<long double>(FftSize)) / std::log(2.0L) + 0.1L);
 
-  LoadBitReversed(Channel1Block, stages, FftRe1, FftIm1);
-  LoadBitReversed(Channel2Block, stages, FftRe2, FftIm2);
+  LoadBitReversed(stages);
   RunButterflyStages(stages);
 
   // Every entry up to the Nyquist bin, not just up to FftTopBin: the traces read past
