@@ -1,14 +1,9 @@
-// Program entry: refuses to run without an input device, then creates the main window, the
-// About box and the settings dialog and runs the message loop.
+// Program entry. No command-line argument is read.
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
 
-#include "app/About.h"
-#include "app/Settings.h"
-#include "app/main.h"
-#include "platform/messagebox.h"
-#include "platform/wavein.h"
+#include "app/Startup.h"
 
 namespace {
 
@@ -27,14 +22,5 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Corvane"));
-  if (waveInGetNumDevs() == 0) {
-    ShowMessage("No Input Audio Devices");
-    return 0;
-  }
-  TFormMain formMain;
-  TFormAbout formAbout;
-  TFormSettings formSettings;
-  formMain.show();
-  return QApplication::exec();
+  return RunCorvane();
 }

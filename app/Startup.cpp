@@ -1,0 +1,22 @@
+#include "app/Startup.h"
+
+#include <QApplication>
+
+#include "app/About.h"
+#include "app/Settings.h"
+#include "app/main.h"
+#include "platform/messagebox.h"
+#include "platform/wavein.h"
+
+int RunCorvane() {
+  if (waveInGetNumDevs() == 0) {
+    ShowMessage("No Input Audio Devices");
+    return 0;
+  }
+  QApplication::setApplicationName(QStringLiteral("Corvane"));
+  TFormMain formMain;
+  TFormAbout formAbout;
+  TFormSettings formSettings;
+  formMain.show();
+  return QApplication::exec();
+}

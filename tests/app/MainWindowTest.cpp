@@ -1,0 +1,223 @@
+// The main window on the offscreen platform, over scripted devices. Actions meant to happen
+// while a capture runs are queued as zero timers before START: the capture loop's message
+// processing runs them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Global.h"
+#include "app/Settings.h"
+#include "app/Startup.h"
+#include "app/main.h"
+#include "platform/messagebox.h"
+#include "platform/wavein_scripted.h"
+
+namespace {
+
+class MainWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGlobals();
+    setenv("CORVANE_NO_GENERATOR", "1", 1);
+    setenv("CORVANE_NO_ALSA", "1", 1);
+    ClearScriptedWaveIns();
+    SetMessageBoxHook([this](const MessageBoxCall& call) { messages_.push_back(call.text); });
+  }
+  void TearDown() override {
+    form_.reset();
+    settings_.reset();
+    SetMessageBoxHook({});
+    ClearScriptedWaveIns();
+  }
+
+  std::shared_ptr<ScriptedWaveIn> AddDevice(const std::string& name, DWORD formats) {
+    auto device = std::make_shared<ScriptedWaveIn>(name, formats);
+    RegisterScriptedWaveIn(device);
+    return device;
+  }
+  void CreateWindows() {
+    form_ = std::make_unique<TFormMain>();
+    settings_ = std::make_unique<TFormSettings>();
+  }
+  static std::string Text(const QLabel* label) { return label->text().toStdString(); }
+  std::string Caption() const { return form_->windowTitle().toStdString(); }
+  std::string StartCaption() const { return form_->BitBtnStart->text().toStdString(); }
+
+  // Runs action from inside the next message processing.
+  static void Later(const std::function<void()>& action) { QTimer::singleShot(0, action); }
+
+  std::unique_ptr<TFormMain> form_;
+  std::unique_ptr<TFormSettings> settings_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(MainWindowTest, StartUpCaptionsFollowTheRateOfDeviceZero) {
+  struct Case {
+    DWORD formats;
+    const char* samples;
+  };
+  for (const Case& expected :
+       {Case{0x880, "Displayed Samples - 1102"}, Case{0x80, "Displayed Samples - 551"},
+        Case{0x40, "Displayed Samples - 0"}}) {
+    ClearScriptedWaveIns();
+    AddDevice("Line In", expected.formats);
+    AddDevice("Other", 0x880);
+    CreateWindows();
+    EXPECT_EQ(Text(form_->LabTimePoints), expected.samples);
+    EXPECT_EQ(Text(form_->LabFreqPoints), "Displayed Harmonics - 1858");
+    EXPECT_EQ(Caption(), "Corvane - Line In");
+    EXPECT_EQ(SyncChannel1, 1);
+    EXPECT_EQ(SyncChannel2, 0);
+    EXPECT_EQ(IsVistaOrLater, 1);
+    EXPECT_EQ(StartCaption(), "START");
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainWindowTest, TimerRewritesTheCaptionWithDeviceZeroEvery500Ms) {
+  AddDevice("Thirty-one characters long name", 0x880);
+  CreateWindows();
+  EXPECT_EQ(Caption(), "Corvane - Thirty-one characters long name");
+  EXPECT_TRUE(form_->Timer1->isActive());
+  EXPECT_EQ(form_->Timer1->interval(), 500);
+  form_->setWindowTitle(QStringLiteral("Lumidor - Other"));
+  DeviceIndex = 1;
+  QTest::qWait(700);
+  EXPECT_EQ(Caption(), "Corvane - Thirty-one characters long name");
+}
+
+TEST_F(MainWindowTest, AFullThirtyTwoByteNameIsShownWhole) {
+  WAVEINCAPSA caps{};
+  std::memset(caps.szPname, 'A', sizeof(caps.szPname));
+  EXPECT_EQ(DeviceName(caps), std::string(32, 'A'));
+  caps.szPname[5] = '\0';
+  EXPECT_EQ(DeviceName(caps), "AAAAA");
+}
+
+TEST_F(MainWindowTest, StartBlinksBlackAndRedAndStopTurnsItBlack) {
+  const auto device = AddDevice("Line In", 0x880);
+  CreateWindows();
+  std::vector<Color> colours;
+  bool listEnabledWhileCapturing = true;
+  Later([&] {
+    EXPECT_EQ(StartCaption(), "STOP");
+    EXPECT_EQ(Capturing, 1);
+    EXPECT_TRUE(device->Recording());
+    listEnabledWhileCapturing = settings_->CmbBoxInDev->isEnabled();
+    colours.push_back(form_->StartButtonFontColor());
+    for (int tick = 0; tick < 3; ++tick) {
+      form_->Timer1Timer();
+      colours.push_back(form_->StartButtonFontColor());
+    }
+    form_->BitBtnStart->click();
+    colours.push_back(form_->StartButtonFontColor());
+    EXPECT_EQ(StartCaption(), "START");
+  });
+  form_->BitBtnStart->click();
+  EXPECT_EQ(colours, (std::vector<Color>{SystemWindowTextColor, Black, Red, Black, Black}));
+  EXPECT_FALSE(listEnabledWhileCapturing);
+  EXPECT_TRUE(settings_->CmbBoxInDev->isEnabled());
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_EQ(Capturing, 0);
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainWindowTest, StopPressedWhileRedTurnsBlackAtOnce) {
+  AddDevice("Line In", 0x880);
+  CreateWindows();
+  Color afterStop = SystemWindowTextColor;
+  Later([&] {
+    form_->Timer1Timer();
+    form_->Timer1Timer();
+    ASSERT_EQ(form_->StartButtonFontColor(), Red);
+    form_->BitBtnStartClick();
+    afterStop = form_->StartButtonFontColor();
+  });
+  form_->BitBtnStartClick();
+  EXPECT_EQ(afterStop, Black);
+}
+
+TEST_F(MainWindowTest, ARefusedOpenReturnsTheWindowToIdle) {
+  const auto device = AddDevice("Busy", 0x880);
+  device->SetOpenResult(MMSYSERR_ALLOCATED);
+  CreateWindows();
+  form_->BitBtnStartClick();
+  EXPECT_EQ(messages_, (std::vector<std::string>{"Failed to execute"}));
+  EXPECT_EQ(StartCaption(), "START");
+  EXPECT_EQ(Capturing, 0);
+  EXPECT_TRUE(settings_->CmbBoxInDev->isEnabled());
+  EXPECT_FALSE(device->IsOpen());
+}
+
+TEST_F(MainWindowTest, StartWithoutAUsableRateIsRefusedBeforeTheOpen) {
+  const auto device = AddDevice("Mono only", WAVE_FORMAT_2M16);
+  CreateWindows();
+  ASSERT_EQ(SampleRate, 0U);
+  form_->BitBtnStartClick();
+  EXPECT_EQ(messages_, (std::vector<std::string>{"Failed to execute"}));
+  EXPECT_EQ(device->OpenCount(), 0);
+  EXPECT_EQ(StartCaption(), "START");
+  EXPECT_EQ(Capturing, 0);
+}
+
+TEST_F(MainWindowTest, StopAndStartInOnePassKeepTheRunWithoutASecondOpen) {
+  const auto device = AddDevice("Line In", 0x880);
+  CreateWindows();
+  bool stillCapturing = false;
+  Later([&] {
+    form_->BitBtnStartClick();  // STOP
+    form_->BitBtnStartClick();  // START, handled before the loop polls again
+    Later([&] {
+      stillCapturing = Capturing == 1 && device->IsOpen() && StartCaption() == "STOP";
+      form_->BitBtnStartClick();
+    });
+  });
+  form_->BitBtnStartClick();
+  EXPECT_TRUE(stillCapturing);
+  EXPECT_EQ(device->OpenCount(), 1);
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_EQ(StartCaption(), "START");
+}
+
+TEST_F(MainWindowTest, ClosingWhileCapturingReleasesTheDeviceAndEndsTheProgram) {
+  const auto device = AddDevice("Line In", 0x880);
+  CreateWindows();
+  bool wasCapturing = false;
+  Later([&] {
+    Later([&] {
+      wasCapturing = device->Recording();
+      form_->close();
+    });
+    form_->BitBtnStartClick();
+  });
+  // Fails the test instead of hanging when the program does not end.
+  QTimer::singleShot(10000, [] { QCoreApplication::exit(1); });
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_TRUE(wasCapturing);
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_EQ(Capturing, 0);
+}
+
+TEST_F(MainWindowTest, NoInputDeviceShowsOnlyTheMessage) {
+  EXPECT_EQ(RunCorvane(), 0);
+  EXPECT_EQ(messages_, (std::vector<std::string>{"No Input Audio Devices"}));
+  EXPECT_EQ(MainForm, nullptr);
+  // A window built after the devices vanished says so and carries on with no rate.
+  CreateWindows();
+  EXPECT_EQ(messages_.size(), 2U);
+  EXPECT_EQ(Caption(), "Corvane - ");
+  EXPECT_EQ(SampleRate, 0U);
+}
+
+}  // namespace
