@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "app/Settings.h"
 #include "capture/RecordWave.h"
@@ -106,6 +107,23 @@ QFrame* MakeShape(QWidget* parent, Color color, int left, int top, int width, in
   return shape;
 }
 
+// Sees the main window's resize before its layout hands the new size to the client area:
+// the closest Qt has to a query sent before the size changes.
+class ResizeQuery final : public QObject {
+ public:
+  ResizeQuery(QObject* parent, std::function<void()> before)
+      : QObject(parent), before_(std::move(before)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parent() && event->type() == QEvent::Resize) before_();
+    return false;
+  }
+
+ private:
+  std::function<void()> before_;
+};
+
 std::int32_t GetOsMajorVersion() {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
@@ -135,7 +153,8 @@ ClientArea::ClientArea(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_
 void ClientArea::paintEvent(QPaintEvent* /*event*/) {
   if (surface_.Width() == 0 || surface_.Height() == 0) return;
   const QImage image(reinterpret_cast<const uchar*>(surface_.Bits()), surface_.Width(),
-                     surface_.Height(), surface_.Width() * 4, QImage::Format_RGB32);
+                     surface_.Height(), static_cast<qsizetype>(surface_.Width()) * 4,
+                     QImage::Format_RGB32);
   QPainter painter(this);
   painter.drawImage(0, 0, image);
 }
@@ -158,6 +177,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   FormMain = this;
   FormCreate();
   clientArea_->Resized = [this] { FormPaint(); };
+  installEventFilter(new ResizeQuery(this, [this] { FormCanResize(); }));
 }
 
 TFormMain::~TFormMain() {
@@ -328,6 +348,8 @@ void TFormMain::showEvent(QShowEvent* event) {
   if (!shown_) {
     shown_ = true;
     FormShow();
+    // The window is painted before START can be pressed, even if no resize comes.
+    FormPaint();
   }
 }
 

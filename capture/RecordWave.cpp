@@ -59,7 +59,8 @@ void RunCapture() {
   for (int k = 0; k < CaptureBufferCount; ++k) {
     WAVEHDR& header = WaveHeaders[static_cast<std::size_t>(k)];
     header = WAVEHDR{};
-    header.lpData = reinterpret_cast<LPSTR>(CaptureRing.data() + k * BufferBytes);
+    header.lpData =
+        reinterpret_cast<LPSTR>(CaptureRing.data() + static_cast<std::ptrdiff_t>(k) * BufferBytes);
     header.dwBufferLength = static_cast<DWORD>(BufferBytes);
     waveInPrepareHeader(WaveHandle, &header, WaveHeaderSize);
     waveInAddBuffer(WaveHandle, &header, WaveHeaderSize);
