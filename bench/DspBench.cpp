@@ -23,7 +23,7 @@ int SizeFor(std::uint32_t rate) { return rate == 44100 ? 4096 : 2048; }
 std::int16_t TestSignal(int n, std::uint32_t rate, double hz) {
   static std::uint32_t state = 1;
   state = state * 1664525U + 1013904223U;
-  const double noise = static_cast<double>(static_cast<std::int32_t>(state) >> 22);
+  const auto noise = static_cast<double>(static_cast<std::int32_t>(state) >> 22);
   return static_cast<std::int16_t>(
       std::lround(20000.0 * std::sin(2 * std::numbers::pi * hz * n / rate) + noise));
 }
@@ -67,7 +67,7 @@ std::unique_ptr<T[], FftwFree> FftwArray(std::size_t count) {
 struct FftwChannel {
   explicit FftwChannel(int size)
       : input(FftwArray<float>(static_cast<std::size_t>(size))),
-        output(FftwArray<fftwf_complex>(static_cast<std::size_t>(size / 2 + 1))),
+        output(FftwArray<fftwf_complex>(static_cast<std::size_t>(size) / 2 + 1)),
         plan(fftwf_plan_dft_r2c_1d(size, input.get(), output.get(), FFTW_MEASURE)) {}
 
   void Run(const std::array<std::int16_t, ChannelBlockLength>& block, int size,
@@ -113,7 +113,8 @@ void BM_ExtractBlockAndTrigger(benchmark::State& state) {
   const int frames = static_cast<int>(SampleRate / 10);
   for (int buffer = 0; buffer < CaptureBufferCount; ++buffer) {
     for (int j = 0; j < frames; ++j) {
-      const std::size_t at = static_cast<std::size_t>(buffer * BufferBytes + 2 * j);
+      const std::size_t at =
+          static_cast<std::size_t>(buffer) * BufferBytes + 2 * static_cast<std::size_t>(j);
       CaptureRing[at] = TestSignal(buffer * frames + j, SampleRate, 440.0);
       CaptureRing[at + 1] = TestSignal(buffer * frames + j, SampleRate, 1000.0);
     }

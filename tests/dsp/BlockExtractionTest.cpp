@@ -22,7 +22,8 @@ class BlockExtractionTest : public testing::Test {
     CaptureRing.assign(static_cast<std::size_t>(rate) * 4, 0);
     for (int buffer = 0; buffer < CaptureBufferCount; ++buffer) {
       for (int frame = 0; frame < Frames(); ++frame) {
-        const std::size_t at = static_cast<std::size_t>(buffer * BufferBytes + 2 * frame);
+        const std::size_t at =
+            static_cast<std::size_t>(buffer) * BufferBytes + 2 * static_cast<std::size_t>(frame);
         CaptureRing[at] = Sample(buffer, frame, 1);
         CaptureRing[at + 1] = Sample(buffer, frame, 2);
       }
@@ -107,7 +108,7 @@ TEST_F(BlockExtractionTest, OffsetSubtractionSaturatesAtBothEnds) {
   FilledBuffer = 2;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.sample << " - " << c.offset);
-    const std::size_t at = static_cast<std::size_t>(2 * BufferBytes);
+    const std::size_t at = 2 * static_cast<std::size_t>(BufferBytes);
     CaptureRing[at] = c.sample;
     CaptureRing[at + 1] = c.sample;
     DcOffset1 = c.offset;

@@ -142,7 +142,7 @@ TEST_F(FFTTest, MatchesAnExactTransformAtBothRates) {
     FillBlock(Channel1Block, size, [size](int n) {
       return 700.0 + 9000.0 * std::sin(2 * std::numbers::pi * 3.3 * n / size) +
              6000.0 * std::cos(2 * std::numbers::pi * 250.75 * n / size + 0.4) +
-             3000.0 * std::sin(2 * std::numbers::pi * (size / 2 - 17) * n / size);
+             3000.0 * std::sin(2 * std::numbers::pi * (0.5 * size - 17) * n / size);
     });
     FillBlock(Channel2Block, size, noise);
     SampleRate = rate;
