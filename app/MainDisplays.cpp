@@ -1,27 +1,61 @@
+#include <QLabel>
+#include <QSlider>
+#include <string>
+
 #include "app/main.h"
+#include "display/Graph.h"
 
-// The displays are drawn by a later change; until then paint, sliders and check boxes only
-// keep their controls' state.
-void TFormMain::FormPaint() {}
+void TFormMain::FormPaint() {
+  LayoutDisplays();
+  PaintWindowBackground();
+  RedrawTimeDisplay();
+  RedrawFreqDisplay();
+}
 
-void TFormMain::FormCanResize() {}
+// Called before the window's size changes, while the old client size is still in force.
+void TFormMain::FormCanResize() { FormPaint(); }
 
-void TFormMain::RedrawTimeDisplay() {}
+void TFormMain::RedrawTimeDisplay() {
+  DrawTimeBackground();
+  DrawTimeFrame();
+  DrawTimeTraces();
+  CopyTimeBitmapToWindow();
+  SetCaption(LabTimePoints, "Displayed Samples - " + std::to_string(SamplesShown));
+}
 
-void TFormMain::RedrawFreqDisplay() {}
+void TFormMain::RedrawFreqDisplay() {
+  DrawFreqBackground();
+  DrawFreqFrame();
+  DrawSpectrumTraces();
+  CopyFreqBitmapToWindow();
+  SetCaption(LabFreqPoints, "Displayed Harmonics - " + std::to_string(HarmonicsShown));
+}
 
-void TFormMain::CheckBoxA1Click() {}
+void TFormMain::CheckBoxA1Click() { RedrawTimeDisplay(); }
 
-void TFormMain::CheckBoxA2Click() {}
+void TFormMain::CheckBoxA2Click() { RedrawTimeDisplay(); }
 
-void TFormMain::CheckBoxF1Click() {}
+void TFormMain::CheckBoxF1Click() { RedrawFreqDisplay(); }
 
-void TFormMain::CheckBoxF2Click() {}
+// Redraws at once like its neighbour: users expect the two boxes to behave alike.
+void TFormMain::CheckBoxF2Click() { RedrawFreqDisplay(); }
 
-void TFormMain::TBarAXChange() {}
+void TFormMain::TBarAXChange() {
+  TimeBaseMs = TimeBaseForPosition(TBarAX->value(), TimeBaseMs);
+  RedrawTimeDisplay();
+}
 
-void TFormMain::TBarAYChange() {}
+void TFormMain::TBarAYChange() {
+  TimeVoltsScale = TimeVoltsScaleForPosition(TBarAY->value(), TimeVoltsScale);
+  RedrawTimeDisplay();
+}
 
-void TFormMain::TBarFXChange() {}
+void TFormMain::TBarFXChange() {
+  FreqSpanKHz = FreqSpanForPosition(TBarFX->value(), FreqSpanKHz);
+  RedrawFreqDisplay();
+}
 
-void TFormMain::TBarFYChange() {}
+void TFormMain::TBarFYChange() {
+  FreqLevelScale = FreqLevelScaleForPosition(TBarFY->value(), FreqLevelScale);
+  RedrawFreqDisplay();
+}

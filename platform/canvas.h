@@ -49,6 +49,7 @@ class Canvas {
   void SetBrushStyle(BrushStyle style);
   void SetFontColor(Color color);
   [[nodiscard]] Color PenColor() const;
+  [[nodiscard]] const Bitmap& Target() const { return target_; }
 
   void MoveTo(int x, int y);
   // Draws from the current position up to, not including, (x, y), which becomes current.

@@ -1,0 +1,394 @@
+#include "display/Graph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <initializer_list>
+
+namespace {
+
+constexpr Color WindowGrey = Grey(160);
+constexpr int PanelLeft = 8;
+constexpr int AreaMargin = 15;   // right of both areas, above the time area
+constexpr int TimeAreaGap = 30;  // between the time panel and the areas
+constexpr int FreqTopGap = 50;   // from the time area's last row to the frequency area
+constexpr int FreqBottomMargin = 30;
+constexpr int StartButtonLeft = 44;
+constexpr int UpperBandWidth = 16;  // top and right bands
+constexpr int LowerBandWidth = 25;  // bottom and left bands
+constexpr std::int32_t FullScale = 32767;
+constexpr std::int32_t TwoBandDivisor = 131072;  // 4 x 32768: a quarter of the height per band
+constexpr std::int32_t OneBandDivisor = 65536;
+constexpr std::int32_t SlowRateWideSpanBins = 1022;  // the 20 kHz span at 22050 Hz and below
+constexpr std::uint32_t SlowRate = 22050;
+
+constexpr Color BandColor(int i) { return Grey(150 + 4 * i); }
+
+void Line(Canvas& canvas, int x0, int y0, int x1, int y1) {
+  canvas.MoveTo(x0, y0);
+  canvas.LineTo(x1, y1);
+}
+
+std::string FixedField(long double value, int decimals) {
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "%3.*Lf", decimals, value);
+  return std::string(text.data()).substr(0, 3);
+}
+
+template <typename T>
+T PickByPosition(int position, T current, std::initializer_list<T> values) {
+  if (position < 1 || position > static_cast<int>(values.size())) return current;
+  return *(values.begin() + (position - 1));
+}
+
+struct TraceBand {
+  int centre;
+  int low;
+  int high;
+};
+
+std::int16_t SampleAt(const std::array<std::int16_t, ChannelBlockLength>& block, long long index) {
+  return index >= 0 && index < ChannelBlockLength ? block[static_cast<std::size_t>(index)] : 0;
+}
+
+void DrawTrace(Canvas& canvas, const std::array<std::int16_t, ChannelBlockLength>& block,
+               std::int32_t start, Color color, const TraceBand& band) {
+  const auto row = [&](std::int16_t value) {
+    int y = band.centre - Round(static_cast<long double>(value) * TimeYScale);
+    if (y < band.low) y = band.low;
+    if (y > band.high) y = band.high;
+    return y;
+  };
+  canvas.SetPenColor(color);
+  const int firstRow = row(SampleAt(block, start));
+  canvas.MoveTo(0, firstRow);
+  // A trace of no segments (no capture rate) still shows where it starts.
+  if (SamplesShown <= 0) canvas.LineTo(1, firstRow);
+  for (std::int32_t k = 1; k <= SamplesShown; ++k) {
+    const long long index = static_cast<long long>(start) + static_cast<long long>(k) * SampleStep;
+    canvas.LineTo(Round(static_cast<long double>(k) * TimeXScale), row(SampleAt(block, index)));
+  }
+}
+
+void DrawSpectrum(Canvas& canvas, const std::array<float, SpectrumLength>& spectrum, Color color,
+                  int height) {
+  const auto row = [&](std::size_t bin) {
+    const int y = height - Round(static_cast<long double>(FreqYScale) * spectrum[bin]);
+    return y <= 0 ? 1 : y;
+  };
+  const long double pixelsPerBin = BinWidthHz * static_cast<long double>(FreqXScale);
+  const std::int32_t last = std::min(HarmonicsShown, SpectrumLength - 1);
+  canvas.SetPenColor(color);
+  canvas.MoveTo(0, row(0));
+  for (std::int32_t k = 1; k <= last; ++k) {
+    canvas.LineTo(Round(pixelsPerBin * k), row(static_cast<std::size_t>(k)));
+  }
+  canvas.SetPenColor(Black);
+}
+
+float ComputeFreqYScale() {
+  return static_cast<float>(static_cast<long double>((FreqBottom - FreqTop) * 100) /
+                            (static_cast<long double>(FreqLevelScale) * FullScale));
+}
+
+}  // namespace
+
+std::array<std::int32_t, DbLevelCount> ComputeDbLevels() {
+  std::array<std::int32_t, DbLevelCount> levels{};
+  for (int i = 0; i < DbLevelCount; ++i) {
+    levels[static_cast<std::size_t>(i)] = Round(FullScale * std::exp(-5.0L * i / 8.7L));
+  }
+  return levels;
+}
+
+ShownLevels ShownLevelWindow(std::int32_t freqLevelScale) {
+  ShownLevels window;
+  window.top = Round(static_cast<long double>(freqLevelScale) * FullScale / 100);
+  window.floor = Round(static_cast<long double>(window.top) / 15);
+  return window;
+}
+
+TimeBaseCounts ComputeTimeBase(std::uint32_t sampleRate, float timeBaseMs) {
+  TimeBaseCounts counts;
+  counts.windowSamples = Round(
+      static_cast<long double>(static_cast<std::uint64_t>(sampleRate) * 10) * timeBaseMs / 1000);
+  if (timeBaseMs == 10.0F) counts.step = 4;
+  if (timeBaseMs == 5.0F) counts.step = 2;
+  counts.shown = Round(static_cast<long double>(counts.windowSamples) / counts.step);
+  return counts;
+}
+
+std::int32_t ComputeHarmonicsShown(std::int32_t freqSpanKHz, std::uint32_t sampleRate) {
+  if (freqSpanKHz == 20 && sampleRate <= SlowRate) return SlowRateWideSpanBins;
+  return Round(static_cast<long double>(freqSpanKHz) * 1000 / BinWidthHz);
+}
+
+float TimeBaseForPosition(int position, float current) {
+  return PickByPosition(position, current, {10.0F, 5.0F, 2.0F, 1.0F, 0.5F, 0.2F, 0.1F});
+}
+
+std::int32_t TimeVoltsScaleForPosition(int position, std::int32_t current) {
+  return PickByPosition<std::int32_t>(position, current, {100, 50, 20, 10, 5, 2, 1});
+}
+
+std::int32_t FreqSpanForPosition(int position, std::int32_t current) {
+  return PickByPosition<std::int32_t>(position, current, {20, 10, 5, 2, 1});
+}
+
+std::int32_t FreqLevelScaleForPosition(int position, std::int32_t current) {
+  return PickByPosition<std::int32_t>(position, current, {100, 50, 20, 10, 5, 2, 1});
+}
+
+std::string AmplitudeLabelText(std::int32_t timeVoltsScale) {
+  switch (timeVoltsScale) {
+    case 100:
+      return "33k";
+    case 50:
+      return "16k";
+    case 20:
+      return "6.5k";
+    case 10:
+      return "3.3k";
+    case 5:
+      return "1.6k";
+    case 2:
+      return "655";
+    case 1:
+      return "328";
+    default:
+      return {};
+  }
+}
+
+std::string TimeTickLabel(float timeBaseMs, int i) {
+  return FixedField(static_cast<long double>(i) * timeBaseMs, timeBaseMs >= 1.0F ? 0 : 1);
+}
+
+std::string FreqTickLabel(std::int32_t freqSpanKHz, int i) {
+  return FixedField(static_cast<long double>(freqSpanKHz * i) / 10, freqSpanKHz >= 10 ? 0 : 1);
+}
+
+void LayoutDisplays() {
+  WinClientWidth = FormMain->ClientWidth();
+  WinClientHeight = FormMain->ClientHeight();
+
+  PanelBounds timePanel = FormMain->GetPanelBounds(DisplayPanel::Time);
+  PanelBounds controlPanel = FormMain->GetPanelBounds(DisplayPanel::Control);
+  PanelBounds freqPanel = FormMain->GetPanelBounds(DisplayPanel::Freq);
+  timePanel.left = PanelLeft;
+  controlPanel.left = PanelLeft;
+  freqPanel.left = PanelLeft;
+
+  TimeLeft = timePanel.left + timePanel.width + TimeAreaGap;
+  // Below the minimum window size the areas shrink to one pixel instead of turning inside out.
+  TimeRight = std::max(WinClientWidth - AreaMargin, TimeLeft);
+  FreqLeft = TimeLeft;
+  FreqRight = TimeRight;
+  TimeTop = AreaMargin;
+  TimeBottom = std::max((WinClientHeight - 60) / 2, TimeTop);
+  FreqTop = TimeBottom + FreqTopGap;
+  FreqBottom = std::max(WinClientHeight - FreqBottomMargin, FreqTop);
+
+  const int h = TimeBottom - TimeTop;
+  TimeQuarter = h / 4;
+  TimeThreeQuarters = (3 * h) / 4;
+  TimeHalf = (2 * h) / 4;
+
+  timePanel.top = 10;
+  timePanel.height = TimeBottom - 10;
+  controlPanel.top = timePanel.top + timePanel.height + 5;
+  controlPanel.height = FreqTop - 5 - controlPanel.top;
+  freqPanel.top = FreqTop;
+  freqPanel.height = std::max(WinClientHeight - 10 - freqPanel.top, 0);
+  FormMain->SetPanelBounds(DisplayPanel::Time, timePanel);
+  FormMain->SetPanelBounds(DisplayPanel::Control, controlPanel);
+  FormMain->SetPanelBounds(DisplayPanel::Freq, freqPanel);
+  FormMain->SetStartButtonLeft(StartButtonLeft);
+
+  TimeBitmap->SetSize(TimeRight - TimeLeft + 1, TimeBottom - TimeTop + 1);
+  FreqBitmap->SetSize(FreqRight - FreqLeft + 1, FreqBottom - FreqTop + 1);
+}
+
+void PaintWindowBackground() {
+  // No pen is set: the outline keeps the window's last pen colour.
+  Canvas& canvas = FormMain->WindowCanvas();
+  canvas.SetBrushColor(WindowGrey);
+  canvas.Rectangle(0, 0, WinClientWidth, WinClientHeight);
+  FormMain->WindowChanged();
+}
+
+void CopyTimeBitmapToWindow() {
+  FormMain->WindowCanvas().Draw(TimeLeft, TimeTop, *TimeBitmap);
+  FormMain->WindowChanged();
+}
+
+void CopyFreqBitmapToWindow() {
+  FormMain->WindowCanvas().Draw(FreqLeft, FreqTop, *FreqBitmap);
+  FormMain->WindowChanged();
+}
+
+void CopyBitmapsToWindow() {
+  CopyTimeBitmapToWindow();
+  CopyFreqBitmapToWindow();
+}
+
+void DrawTimeFrame() {
+  Canvas& canvas = FormMain->WindowCanvas();
+  canvas.SetPenStyle(PenStyle::Solid);
+  for (int i = 1; i <= UpperBandWidth; ++i) {
+    canvas.SetPenColor(BandColor(i));
+    Line(canvas, TimeLeft - i, TimeTop - i, TimeRight + i, TimeTop - i);
+    Line(canvas, TimeRight + i, TimeTop - i, TimeRight + i, TimeBottom + i + 3);
+  }
+  for (int i = 1; i <= LowerBandWidth; ++i) {
+    canvas.SetPenColor(BandColor(i));
+    Line(canvas, TimeLeft - i, TimeBottom + i, TimeRight + i, TimeBottom + i);
+    Line(canvas, TimeLeft - i, TimeTop - i, TimeLeft - i, TimeBottom + i);
+  }
+
+  const std::string amplitude = AmplitudeLabelText(TimeVoltsScale);
+  const std::string negAmplitude = "-" + amplitude;
+  canvas.SetBrushStyle(BrushStyle::Clear);
+  canvas.SetFontColor(Black);
+  canvas.TextOut(TimeLeft - 22, TimeTop - 5, amplitude);
+  canvas.TextOut(TimeLeft - 25, TimeBottom - 5, negAmplitude);
+  if (FormMain->IsChecked(DisplayCheckBox::A1) && FormMain->IsChecked(DisplayCheckBox::A2)) {
+    canvas.TextOut(TimeLeft - 25, TimeTop + TimeHalf - 10, negAmplitude);
+    canvas.TextOut(TimeLeft - 22, TimeTop + TimeHalf + 3, amplitude);
+    canvas.TextOut(TimeLeft - 25, TimeTop + TimeQuarter - 5, "  0");
+    canvas.TextOut(TimeLeft - 25, TimeTop + TimeThreeQuarters - 5, "  0");
+  } else {
+    canvas.TextOut(TimeLeft - 25, TimeTop + TimeHalf - 5, "  0");
+  }
+  for (int i = 1; i <= 10; ++i) {
+    const int gridX = (i * (TimeRight - TimeLeft)) / 10 + TimeLeft - 10;
+    canvas.TextOut(gridX, TimeBottom + 1, TimeTickLabel(TimeBaseMs, i));
+  }
+  canvas.TextOut((TimeRight - TimeLeft) / 2 + TimeLeft - 12, TimeBottom + 12, "Time [ms]");
+  FormMain->WindowChanged();
+}
+
+void DrawTimeBackground() {
+  Canvas& canvas = TimeBitmap->GetCanvas();
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Black);
+  canvas.Rectangle(0, 0, TimeBitmap->Width(), TimeBitmap->Height());
+}
+
+void DrawTimeTraces() {
+  const int w = TimeRight - TimeLeft;
+  const int h = TimeBottom - TimeTop;
+  const TimeBaseCounts counts = ComputeTimeBase(SampleRate, TimeBaseMs);
+  SampleStep = counts.step;
+  TimeWindowSamples = counts.windowSamples;
+  SamplesShown = counts.shown;
+  // Without a capture rate the trace has no segment to place, so no scale is needed.
+  const long double pointsDenominator = static_cast<long double>(SampleRate) * TimeBaseMs;
+  TimeXScale =
+      pointsDenominator == 0
+          ? 0.0F
+          : static_cast<float>(static_cast<long double>(w * SampleStep * 100) / pointsDenominator);
+
+  Canvas& canvas = TimeBitmap->GetCanvas();
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Silver);
+  canvas.SetPenStyle(PenStyle::Dot);
+  for (int i = 1; i <= 9; ++i) {
+    const int gridX = (i * w) / 10;
+    Line(canvas, gridX, 0, gridX, h);
+  }
+  Line(canvas, 0, TimeHalf, w, TimeHalf);
+  Line(canvas, 0, TimeQuarter, w, TimeQuarter);
+  Line(canvas, 0, TimeThreeQuarters, w, TimeThreeQuarters);
+  canvas.SetPenStyle(PenStyle::Solid);
+
+  const bool first = FormMain->IsChecked(DisplayCheckBox::A1);
+  const bool second = FormMain->IsChecked(DisplayCheckBox::A2);
+  if (!first && !second) return;
+  const auto yScale = [&](std::int32_t divisor) {
+    return static_cast<float>(static_cast<long double>(h * 100) /
+                              (static_cast<long double>(TimeVoltsScale) * divisor));
+  };
+  if (first && second) {
+    TimeYScale = yScale(TwoBandDivisor);
+    DrawTrace(canvas, Channel1Block, TriggerIndex1, Yellow, {TimeQuarter, 1, TimeHalf - 1});
+    DrawTrace(canvas, Channel2Block, TriggerIndex2, Lime, {TimeThreeQuarters, TimeHalf + 1, h - 1});
+  } else {
+    TimeYScale = yScale(OneBandDivisor);
+    if (first) {
+      DrawTrace(canvas, Channel1Block, TriggerIndex1, Yellow, {TimeHalf, 1, h - 1});
+    } else {
+      DrawTrace(canvas, Channel2Block, TriggerIndex2, Lime, {TimeHalf, 1, h - 1});
+    }
+  }
+  canvas.SetPenColor(Black);
+}
+
+void DrawFreqFrame() {
+  FreqYScale = ComputeFreqYScale();
+  Canvas& canvas = FormMain->WindowCanvas();
+  canvas.SetPenStyle(PenStyle::Solid);
+  for (int i = 1; i <= UpperBandWidth; ++i) {
+    canvas.SetPenColor(BandColor(i));
+    Line(canvas, FreqLeft - i, FreqTop - i, FreqRight + i, FreqTop - i);
+    Line(canvas, FreqRight + i, FreqTop - i, FreqRight + i, FreqBottom + i + 3);
+  }
+  for (int i = 1; i <= LowerBandWidth; ++i) {
+    canvas.SetPenColor(BandColor(i));
+    Line(canvas, FreqLeft - i, FreqBottom + i, FreqRight + i, FreqBottom + i);
+    // The outer lines of the left band stop at the top band's outermost row.
+    Line(canvas, FreqLeft - i, FreqTop - std::min(i, UpperBandWidth), FreqLeft - i, FreqBottom + i);
+  }
+
+  canvas.SetBrushStyle(BrushStyle::Clear);
+  canvas.SetFontColor(Black);
+  canvas.TextOut(FreqLeft - 20, FreqTop - 17, "[dB]");
+  const ShownLevels shown = ShownLevelWindow(FreqLevelScale);
+  for (int i = 0; i < DbLevelCount; ++i) {
+    const std::int32_t level = DbLevels[static_cast<std::size_t>(i)];
+    if (!shown.Contains(level)) continue;
+    const int y = FreqBottom - Round(static_cast<long double>(level) * FreqYScale);
+    canvas.TextOut(FreqLeft - 20, y - 5, std::to_string(-5 * i));
+  }
+  const int width = FreqRight - FreqLeft;
+  for (int i = 1; i <= 10; ++i) {
+    canvas.TextOut(width * i / 10 + FreqLeft - 8, FreqBottom + 2, FreqTickLabel(FreqSpanKHz, i));
+  }
+  canvas.TextOut(width / 2 + FreqLeft - 25, FreqBottom + 12, "Frequency [kHz]");
+  FormMain->WindowChanged();
+}
+
+void DrawFreqBackground() {
+  Canvas& canvas = FreqBitmap->GetCanvas();
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Black);
+  canvas.Rectangle(0, 0, FreqBitmap->Width(), FreqBitmap->Height());
+}
+
+void DrawSpectrumTraces() {
+  const int width = FreqRight - FreqLeft;
+  const int height = FreqBottom - FreqTop;
+  FreqXScale = static_cast<float>(static_cast<long double>(width) /
+                                  (static_cast<long double>(FreqSpanKHz) * 1000));
+  HarmonicsShown = ComputeHarmonicsShown(FreqSpanKHz, SampleRate);
+  FreqYScale = ComputeFreqYScale();
+
+  Canvas& canvas = FreqBitmap->GetCanvas();
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Silver);
+  canvas.SetPenStyle(PenStyle::Dot);
+  const ShownLevels shown = ShownLevelWindow(FreqLevelScale);
+  for (const std::int32_t level : DbLevels) {
+    if (!shown.Contains(level)) continue;
+    const int y = height - Round(static_cast<long double>(level) * FreqYScale);
+    Line(canvas, 0, y, width, y);
+  }
+  for (int i = 1; i <= 9; ++i) {
+    const int x = width * i / 10;
+    Line(canvas, x, 0, x, height);
+  }
+  canvas.SetPenStyle(PenStyle::Solid);
+
+  if (FormMain->IsChecked(DisplayCheckBox::F1)) DrawSpectrum(canvas, Spectrum1, Yellow, height);
+  if (FormMain->IsChecked(DisplayCheckBox::F2)) DrawSpectrum(canvas, Spectrum2, Lime, height);
+}
