@@ -65,17 +65,6 @@ class FFTTest : public testing::Test {
   }
 };
 
-TEST_F(FFTTest, SizesFollowTheRate) {
-  SampleRate = 22050;
-  ComputeSpectrum();
-  EXPECT_EQ(FftSize, 2048);
-  EXPECT_EQ(FftTopBin, 928);
-  SampleRate = 44100;
-  ComputeSpectrum();
-  EXPECT_EQ(FftSize, 4096);
-  EXPECT_EQ(FftTopBin, 1857);
-}
-
 TEST_F(FFTTest, AllZeroBlockGivesZeroSpectra) {
   for (const std::uint32_t rate : {22050U, 44100U}) {
     SCOPED_TRACE(rate);
@@ -198,6 +187,8 @@ TEST_F(FFTTest, RunAt22050AfterOneAt44100LeavesNoStaleEntryForTheTraces) {
   Channel2Block.fill(0);
   SampleRate = 22050;
   ComputeSpectrum();
+  EXPECT_EQ(FftSize, 2048);
+  EXPECT_EQ(FftTopBin, 928);
   // The traces read up to entry 1022 at 22050 Hz; everything to the Nyquist bin is fresh.
   for (int k = 0; k <= 1024; ++k) {
     ASSERT_EQ(Spectrum1[k], 0.0F) << k;
