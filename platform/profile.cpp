@@ -1,0 +1,261 @@
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view Blanks = " \t";
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(Blanks);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(Blanks);
+  return text.substr(first, last - first + 1);
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+// One line of the file with its own ending ("\r\n", "\n", or none on an unterminated last line),
+// so that lines a write does not touch go back byte for byte.
+struct Line {
+  std::string text;
+  std::string ending;
+};
+
+std::vector<Line> SplitLines(std::string_view content) {
+  std::vector<Line> lines;
+  std::size_t pos = 0;
+  while (pos < content.size()) {
+    const std::size_t newline = content.find('\n', pos);
+    if (newline == std::string_view::npos) {
+      lines.push_back({std::string(content.substr(pos)), ""});
+      break;
+    }
+    const bool crlf = newline > pos && content[newline - 1] == '\r';
+    const std::size_t end = crlf ? newline - 1 : newline;
+    lines.push_back({std::string(content.substr(pos, end - pos)), crlf ? "\r\n" : "\n"});
+    pos = newline + 1;
+  }
+  return lines;
+}
+
+std::string JoinLines(const std::vector<Line>& lines) {
+  std::string content;
+  for (const Line& line : lines) content += line.text + line.ending;
+  return content;
+}
+
+enum class LineKind { Section, Key, Other };
+
+struct ParsedLine {
+  LineKind kind = LineKind::Other;
+  std::string_view name;
+  std::string_view value;
+};
+
+ParsedLine Parse(std::string_view text) {
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return {};
+  if (trimmed.front() == '[') {
+    const std::string_view inside = trimmed.substr(1);
+    return {LineKind::Section, Trim(inside.substr(0, inside.find(']'))), {}};
+  }
+  const std::size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) return {};
+  return {LineKind::Key, Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+}
+
+// Where a key lies: its section's header line, the key's line, and the line after the last
+// non-blank line of the section (where a new key goes).
+struct KeyLocation {
+  std::optional<std::size_t> section;
+  std::optional<std::size_t> key;
+  std::size_t insertAt = 0;
+};
+
+KeyLocation Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  KeyLocation location;
+  std::size_t i = 0;
+  for (; i < lines.size(); ++i) {
+    const ParsedLine parsed = Parse(lines[i].text);
+    if (parsed.kind == LineKind::Section && SameName(parsed.name, section)) break;
+  }
+  if (i == lines.size()) return location;
+  location.section = i;
+  location.insertAt = i + 1;
+  for (++i; i < lines.size(); ++i) {
+    const ParsedLine parsed = Parse(lines[i].text);
+    if (parsed.kind == LineKind::Section) break;
+    if (!Trim(lines[i].text).empty()) location.insertAt = i + 1;
+    if (parsed.kind == LineKind::Key && !location.key && SameName(parsed.name, key)) {
+      location.key = i;
+    }
+  }
+  return location;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int Get() const { return fd_; }
+  // Closes now, reporting whether the last writes reached the file.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+enum class ReadResult { Read, Missing, Failed };
+
+ReadResult ReadWholeFile(const char* path, std::string& content) {
+  content.clear();
+  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t count = ::read(file.Get(), chunk, sizeof chunk);
+    if (count == 0) return ReadResult::Read;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return ReadResult::Failed;
+    }
+    content.append(chunk, static_cast<std::size_t>(count));
+  }
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t count = ::write(fd, data.data(), data.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+// Writes content to a new file beside path and renames it over path. A new file gets the
+// permissions the umask leaves; a replaced one keeps its own.
+bool ReplaceFile(const std::string& path, std::string_view content) {
+  static std::atomic<unsigned> counter{0};
+  struct stat old {};
+  const bool existed = ::stat(path.c_str(), &old) == 0;
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  FileDescriptor file(fd);
+  if (file.Get() < 0) return false;
+  const bool written = (!existed || ::fchmod(file.Get(), old.st_mode & 07777) == 0) &&
+                       WriteAll(file.Get(), content) && ::fsync(file.Get()) == 0 && file.Close() &&
+                       ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!written) ::unlink(temporary.c_str());
+  return written;
+}
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+
+bool ValidSectionName(std::string_view name) {
+  return !Trim(name).empty() && !HasLineBreak(name) && name.find(']') == name.npos;
+}
+
+bool ValidKeyName(std::string_view name) {
+  const std::string_view trimmed = Trim(name);
+  return !trimmed.empty() && !HasLineBreak(name) && name.find('=') == name.npos &&
+         trimmed.front() != '[' && trimmed.front() != ';' && trimmed.front() != '#';
+}
+
+std::string_view Unquoted(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileStringA(const char* lpAppName, const char* lpKeyName, const char* lpDefault,
+                               char* lpReturnedString, DWORD nSize, const char* lpFileName) {
+  if (lpReturnedString == nullptr || nSize == 0) return 0;
+  lpReturnedString[0] = '\0';
+  if (lpAppName == nullptr || lpKeyName == nullptr) return 0;
+  std::string result = lpDefault != nullptr ? lpDefault : "";
+  std::string content;
+  if (lpFileName != nullptr && ReadWholeFile(lpFileName, content) == ReadResult::Read) {
+    const std::vector<Line> lines = SplitLines(content);
+    const KeyLocation location = Locate(lines, Trim(lpAppName), Trim(lpKeyName));
+    if (location.key) result = Unquoted(Parse(lines[*location.key].text).value);
+  }
+  const std::size_t length = std::min<std::size_t>(result.size(), nSize - 1);
+  std::memcpy(lpReturnedString, result.data(), length);
+  lpReturnedString[length] = '\0';
+  return static_cast<DWORD>(length);
+}
+
+BOOL WritePrivateProfileStringA(const char* lpAppName, const char* lpKeyName, const char* lpString,
+                                const char* lpFileName) {
+  if (lpAppName == nullptr || lpKeyName == nullptr || lpString == nullptr ||
+      lpFileName == nullptr || lpFileName[0] == '\0') {
+    return 0;
+  }
+  if (!ValidSectionName(lpAppName) || !ValidKeyName(lpKeyName) || HasLineBreak(lpString)) return 0;
+  std::string content;
+  if (ReadWholeFile(lpFileName, content) == ReadResult::Failed) return 0;
+
+  std::vector<Line> lines = SplitLines(content);
+  const auto styled = std::find_if(lines.begin(), lines.end(),
+                                   [](const Line& line) { return !line.ending.empty(); });
+  const std::string ending = styled == lines.end() ? "\n" : styled->ending;
+  const std::string_view section = Trim(lpAppName);
+  const std::string_view key = Trim(lpKeyName);
+  const KeyLocation location = Locate(lines, section, key);
+
+  if (location.key) {
+    Line& line = lines[*location.key];
+    line.text = std::string(Parse(line.text).name) + "=" + lpString;
+  } else {
+    std::size_t at = location.insertAt;
+    if (!location.section) {
+      at = lines.size();
+      if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = ending;
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at++),
+                   {"[" + std::string(section) + "]", ending});
+    } else if (lines[at - 1].ending.empty()) {
+      lines[at - 1].ending = ending;
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at),
+                 {std::string(key) + "=" + lpString, ending});
+  }
+  return ReplaceFile(lpFileName, JoinLines(lines)) ? 1 : 0;
+}

@@ -1,0 +1,238 @@
+#include "platform/shell.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr UINT StartedCode = 33;  // any value above 31 (WinExec) or 32 (ShellExecuteA)
+
+std::function<void(const ShellCall&)>& Hook() {
+  static std::function<void(const ShellCall&)> hook;
+  return hook;
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// The program's path as execvp would find it, or empty.
+std::string FindProgram(const std::string& name) {
+  if (name.empty()) return {};
+  if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : std::string();
+  const char* path = std::getenv("PATH");
+  const std::string_view folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = std::min(folders.find(':', start), folders.size());
+    const std::string_view folder = folders.substr(start, end - start);
+    std::string candidate = (folder.empty() ? std::string(".") : std::string(folder)) + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+    if (end == folders.size()) return {};
+    start = end + 1;
+  }
+}
+
+bool Installed(const std::string& name) { return !FindProgram(name).empty(); }
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  bool quoted = false;
+  for (const char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
+}
+
+bool IsVolumeControlLine(const std::vector<std::string>& words) {
+  return (words.size() == 2 && SameText(words[0], "control") &&
+          SameText(words[1], "mmsys.cpl,,1")) ||
+         (words.size() == 2 && SameText(words[0], "Sndvol32.exe") && SameText(words[1], "-R"));
+}
+
+struct DesktopMixer {
+  std::string_view desktop;  // as XDG_CURRENT_DESKTOP names it
+  std::vector<std::string> argv;
+};
+
+std::vector<std::string> DesktopSoundSettings() {
+  const std::array<DesktopMixer, 6> mixers{{
+      {"GNOME", {"gnome-control-center", "sound"}},
+      {"Unity", {"gnome-control-center", "sound"}},
+      {"KDE", {"systemsettings", "kcm_pulseaudio"}},
+      {"X-Cinnamon", {"cinnamon-settings", "sound"}},
+      {"MATE", {"mate-volume-control"}},
+      {"LXQt", {"pavucontrol-qt"}},
+  }};
+  const char* value = std::getenv("XDG_CURRENT_DESKTOP");
+  const std::string_view desktops = value != nullptr ? value : "";
+  std::size_t start = 0;
+  while (start < desktops.size()) {
+    const std::size_t end = std::min(desktops.find(':', start), desktops.size());
+    const std::string_view desktop = desktops.substr(start, end - start);
+    for (const DesktopMixer& mixer : mixers) {
+      if (SameText(mixer.desktop, desktop) && Installed(mixer.argv[0])) return mixer.argv;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+std::vector<std::string> RecordingMixer() {
+  if (Installed("pavucontrol")) return {"pavucontrol", "--tab=4"};
+  if (auto settings = DesktopSoundSettings(); !settings.empty()) return settings;
+  if (Installed("x-terminal-emulator") && Installed("alsamixer")) {
+    return {"x-terminal-emulator", "-e", "alsamixer", "-V", "capture"};
+  }
+  return {};
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() {
+    posix_spawn_file_actions_init(&actions_);
+    // Keeps the sound devices and files of this program out of the new one.
+    posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  [[nodiscard]] const posix_spawn_file_actions_t* Get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    posix_spawnattr_init(&attributes_);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes_, &none);
+    posix_spawnattr_setsigdefault(&attributes_, &all);
+    // A session of its own: the mixer stays open when this program ends or its terminal closes.
+    posix_spawnattr_setflags(&attributes_,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+  }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+  [[nodiscard]] const posix_spawnattr_t* Get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_{};
+};
+
+bool Spawn(const std::vector<std::string>& argv) {
+  const std::string program = FindProgram(argv.front());
+  if (program.empty()) return false;
+  std::vector<char*> arguments;
+  arguments.reserve(argv.size() + 1);
+  for (const std::string& word : argv) arguments.push_back(const_cast<char*>(word.c_str()));
+  arguments.push_back(nullptr);
+  const SpawnActions actions;
+  const SpawnAttributes attributes;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), actions.Get(), attributes.Get(), arguments.data(),
+                  environ) != 0) {
+    return false;
+  }
+  // Nobody waits for the program, so a thread of its own reaps it when it ends.
+  std::thread([pid] {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
+}
+
+// Hands the call to the hook, or starts its program; returns the call's result.
+UINT Run(const ShellCall& call, UINT failure) {
+  if (Hook()) {
+    Hook()(call);
+    return call.argv.empty() ? failure : StartedCode;
+  }
+  if (call.argv.empty() || !Spawn(call.argv)) return failure;
+  return StartedCode;
+}
+
+}  // namespace
+
+UINT WinExec(const char* lpCmdLine, UINT uCmdShow) {
+  ShellCall call;
+  call.function = "WinExec";
+  call.commandLine = lpCmdLine != nullptr ? lpCmdLine : "";
+  call.showCmd = static_cast<int>(uCmdShow);
+  const std::vector<std::string> words = SplitCommandLine(call.commandLine);
+  if (words.empty()) {
+    if (Hook()) Hook()(call);
+    return ERROR_BAD_FORMAT;
+  }
+  if (IsVolumeControlLine(words)) {
+    call.argv = RecordingMixer();
+  } else if (Installed(words.front())) {
+    call.argv = words;
+  }
+  return Run(call, ERROR_FILE_NOT_FOUND);
+}
+
+HINSTANCE ShellExecuteA(HWND /*hwnd*/, const char* lpOperation, const char* lpFile,
+                        const char* lpParameters, const char* lpDirectory, int nShowCmd) {
+  ShellCall call;
+  call.function = "ShellExecuteA";
+  call.verb = lpOperation != nullptr ? lpOperation : "";
+  call.file = lpFile != nullptr ? lpFile : "";
+  call.parameters = lpParameters != nullptr ? lpParameters : "";
+  call.directory = lpDirectory != nullptr ? lpDirectory : "";
+  call.showCmd = nShowCmd;
+  UINT failure = SE_ERR_NOASSOC;
+  if (lpOperation == nullptr || SameText(call.verb, "open")) {
+    struct stat info {};
+    const bool isUrl = call.file.find("://") != std::string::npos;
+    if (call.file.empty() || (!isUrl && ::stat(call.file.c_str(), &info) != 0)) {
+      failure = ERROR_FILE_NOT_FOUND;
+    } else if (Installed("xdg-open")) {
+      // A name that looks like an option must not be taken for one.
+      call.argv = {"xdg-open", call.file.front() == '-' ? "./" + call.file : call.file};
+    }
+  }
+  return static_cast<HINSTANCE>(Run(call, failure));
+}
+
+void SetShellHook(std::function<void(const ShellCall&)> hook) { Hook() = std::move(hook); }
