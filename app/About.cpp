@@ -1,10 +1,106 @@
 #include "app/About.h"
 
-TFormAbout::TFormAbout(QWidget* parent) : QWidget(parent, Qt::Window) {
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <cstdint>
+#include <iostream>
+#include <span>
+
+#include "app/BannerPicture.h"
+#include "app/main.h"
+
+// The pictures live in a resource of the core library; a static library's resources are
+// registered only when something calls their initialiser. Not in a namespace: the macro
+// declares the initialiser in the enclosing one.
+static void InitAssets() { Q_INIT_RESOURCE(assets); }
+
+namespace {
+
+constexpr int FontPixels = 11;
+constexpr int ClientWidth = 387;
+constexpr int ClientHeight = 225;
+const char* const StoredBanner = ":/assets/About.Image1.picture";
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setGeometry(left, top, width, height);
+  SetCaption(label, text);
+  return label;
+}
+
+QPixmap LoadBanner() {
+  InitAssets();
+  QFile file(QString::fromLatin1(StoredBanner));
+  if (!file.open(QIODevice::ReadOnly)) {
+    std::cerr << "corvane: the About box shows no banner: " << StoredBanner << " is not built in\n";
+    return {};
+  }
+  const QByteArray stored = file.readAll();
+  const PictureResult picture =
+      LoadStoredPicture(std::span(reinterpret_cast<const std::uint8_t*>(stored.constData()),
+                                  static_cast<std::size_t>(stored.size())));
+  if (picture.image.isNull()) {
+    std::cerr << "corvane: the About box shows no banner: " << picture.error << "\n";
+    return {};
+  }
+  return QPixmap::fromImage(picture.image);
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  InitAssets();
+  return QIcon(QStringLiteral(":/assets/corvane.png"));
+}
+
+TFormAbout::TFormAbout(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
   setWindowTitle(QStringLiteral("About Corvane"));
+  InitAssets();
+  setWindowIcon(QIcon(QStringLiteral(":/assets/about.png")));
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(FontPixels);
+  setFont(font);
+  setFixedSize(ClientWidth, ClientHeight);
+
+  Image1 = new QLabel(this);
+  Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Image1->setGeometry(-14, -2, 403, 63);
+  Image1->setPixmap(LoadBanner());
+  LabVersion = MakeLabel(this, "Version 2.3", 158, 72, 53, 13);
+  LabAuthor = MakeLabel(this, "\u00A9 2026 The Corvane developers", 110, 98, 155, 13);
+  Bevel1 = new QFrame(this);
+  Bevel1->setFrameShape(QFrame::HLine);
+  Bevel1->setFrameShadow(QFrame::Sunken);
+  Bevel1->setGeometry(4, 116, 377, 2);
+  LabWWW = MakeLabel(this, "Sound-card oscilloscope", 128, 138, 119, 13);
+  BtnOK = new QPushButton(QStringLiteral("OK"), this);
+  BtnOK->setGeometry(152, 172, 73, 27);
+  BtnOK->setFocus();
+  connect(BtnOK, &QPushButton::clicked, this, [this] { BtnOKClick(); });
   FormAbout = this;
 }
 
 TFormAbout::~TFormAbout() {
   if (FormAbout == this) FormAbout = nullptr;
+}
+
+void TFormAbout::BtnOKClick() { close(); }
+
+void TFormAbout::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placed_ || event->spontaneous()) return;
+  placed_ = true;
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
 }

@@ -1,10 +1,33 @@
+// The Options and Help menu commands.
+#include "app/About.h"
+#include "app/Settings.h"
+#include "app/SettingsFile.h"
 #include "app/main.h"
+#include "platform/kernel.h"
+#include "platform/shell.h"
 
-// The Options and Help commands arrive with the settings dialog and the About box.
-void TFormMain::MenuVolumeClick() {}
+namespace {
 
-void TFormMain::MenuSettingsClick() {}
+void ShowModeless(QWidget* window) {
+  if (window == nullptr) return;
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
 
-void TFormMain::menuContentsClick() {}
+}  // namespace
 
-void TFormMain::menuAboutClick() {}
+void TFormMain::MenuVolumeClick() {
+  if (Capturing != 0) return;
+  WinExec(IsVistaOrLater == 1 ? "control mmsys.cpl,,1" : "Sndvol32.exe -R", SW_SHOWNORMAL);
+}
+
+void TFormMain::MenuSettingsClick() { ShowModeless(FormSettings); }
+
+void TFormMain::menuContentsClick() {
+  const std::string helpFile = FileBesideExecutable(ExecutablePath(), ".chm");
+  ShellExecuteA(static_cast<QWidget*>(this), "open", helpFile.c_str(), nullptr, nullptr,
+                SW_SHOWMAXIMIZED);
+}
+
+void TFormMain::menuAboutClick() { ShowModeless(FormAbout); }

@@ -1,14 +1,158 @@
 #include "app/Settings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <algorithm>
 
-TFormSettings::TFormSettings(QWidget* parent) : QWidget(parent, Qt::Window) {
+#include "app/About.h"
+#include "app/Global.h"
+#include "app/main.h"
+#include "capture/RecordWave.h"
+#include "platform/messagebox.h"
+#include "platform/wavein.h"
+
+namespace {
+
+constexpr int FontPixels = 11;
+constexpr int DesignLeft = 264;
+constexpr int DesignTop = 155;
+// The designed outer size of 334 x 237 less a Windows frame of 4 pixels and a 19-pixel
+// caption: Qt sizes the client area and the window manager adds its own frame.
+constexpr int ClientWidth = 326;
+constexpr int ClientHeight = 210;
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height) {
+  auto* label = new QLabel(parent);
+  label->setGeometry(left, top, width, height);
+  SetCaption(label, text);
+  return label;
+}
+
+// A bevel that shows only its bottom line: a lowered rule along the lower edge of its box.
+QFrame* MakeBottomLine(QWidget* parent, int left, int top, int width, int height) {
+  constexpr int RuleHeight = 2;
+  auto* rule = new QFrame(parent);
+  rule->setFrameShape(QFrame::HLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  rule->setGeometry(left, top + height - RuleHeight, width, RuleHeight);
+  return rule;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* text, bool checked, int left, int top,
+                        int width, int height) {
+  auto* box = new QCheckBox(QString::fromLatin1(text), parent);
+  box->setChecked(checked);
+  box->setGeometry(left, top, std::max(width, box->sizeHint().width()), height);
+  return box;
+}
+
+QString NameOfEntry(int index) {
+  return QString::fromLocal8Bit(DeviceName(InputDeviceCaps[static_cast<std::size_t>(index)]));
+}
+
+}  // namespace
+
+TFormSettings::TFormSettings(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("Settings"));
+  setWindowIcon(ProgramIcon());
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(FontPixels);
+  setFont(font);
+  move(DesignLeft, DesignTop);
+  resize(ClientWidth, ClientHeight);
+
+  LabDeviceIn = MakeLabel(this, "Audio Device", 28, 12, 64, 13);
+  Bevel1 = MakeBottomLine(this, 96, 12, 203, 9);
   CmbBoxInDev = new QComboBox(this);
+  CmbBoxInDev->setEditable(true);
+  CmbBoxInDev->setInsertPolicy(QComboBox::NoInsert);
   CmbBoxInDev->setGeometry(28, 38, 171, 21);
+  ChBoxDCoffset = MakeCheckBox(this, "DC offset", false, 222, 40, 67, 17);
+  Labsynco = MakeLabel(this, "Synchronization", 28, 76, 75, 13);
+  Bevel3 = MakeBottomLine(this, 106, 66, 191, 19);
+  ChBoxSyncro1 = MakeCheckBox(this, "1 Channel", true, 66, 98, 79, 19);
+  ChBoxSyncro2 = MakeCheckBox(this, "2 Channel", false, 190, 98, 71, 19);
+  BtnOK = new QPushButton(QStringLiteral("OK"), this);
+  BtnOK->setGeometry(132, 146, 69, 25);
+
+  setTabOrder(CmbBoxInDev, BtnOK);
+  setTabOrder(BtnOK, ChBoxDCoffset);
+  setTabOrder(ChBoxDCoffset, ChBoxSyncro1);
+  setTabOrder(ChBoxSyncro1, ChBoxSyncro2);
+
+  // activated comes only from a choice in the list (mouse, arrow keys, or typed text completed
+  // to an entry), never from text that is no entry or from the dialog's own selection.
+  connect(CmbBoxInDev, &QComboBox::activated, this, [this] { CmbBoxInDevChange(); });
+  connect(ChBoxDCoffset, &QCheckBox::toggled, this, [this] { ChBoxDCoffsetClick(); });
+  connect(ChBoxSyncro1, &QCheckBox::toggled, this, [this] { ChBoxSyncro1Click(); });
+  connect(ChBoxSyncro2, &QCheckBox::toggled, this, [this] { ChBoxSyncro2Click(); });
+  connect(BtnOK, &QPushButton::clicked, this, [this] { BtnOKClick(); });
   FormSettings = this;
 }
 
 TFormSettings::~TFormSettings() {
   if (FormSettings == this) FormSettings = nullptr;
 }
+
+void TFormSettings::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A spontaneous show is the window system restoring a minimised window, not a new showing.
+  if (!event->spontaneous()) FormShow();
+}
+
+void TFormSettings::FormShow() {
+  CmbBoxInDev->clear();
+  const int listed = std::min(static_cast<int>(waveInGetNumDevs()), DeviceCapsEntries);
+  for (int d = 0; d < listed; ++d) {
+    QueryDeviceCaps(d);
+    CmbBoxInDev->addItem(NameOfEntry(d));
+  }
+  CmbBoxInDev->setCurrentIndex(-1);
+  CmbBoxInDev->setEditText(NameOfEntry(0));
+  if (Capturing == 1) {
+    CmbBoxInDev->setEnabled(false);
+  } else if (Capturing == 0) {
+    CmbBoxInDev->setEnabled(true);
+  }
+}
+
+void TFormSettings::CmbBoxInDevChange() {
+  const int chosen = CmbBoxInDev->currentIndex();
+  if (chosen < 0) return;
+  DeviceIndex = chosen;
+  QueryDeviceCaps(DeviceIndex);
+  ChooseSampleRate();
+  if (SampleRate == 0) {
+    ShowMessage("Unsuitable Audio Device!");
+    DeviceIndex = 0;
+    QueryDeviceCaps(0);
+    ChooseSampleRate();
+    CmbBoxInDev->setCurrentIndex(0);
+  }
+  if (MainForm != nullptr)
+    MainForm->setWindowTitle(QStringLiteral("Lumidor - ") + NameOfEntry(DeviceIndex));
+}
+
+void TFormSettings::ChBoxDCoffsetClick() {
+  if (ChBoxDCoffset->isChecked()) {
+    OffsetCorrection = 1;
+    OffsetMeasured = 0;
+  } else {
+    OffsetCorrection = 0;
+    DcOffset1 = 0;
+    DcOffset2 = 0;
+  }
+}
+
+void TFormSettings::ChBoxSyncro1Click() { SyncChannel1 = ChBoxSyncro1->isChecked() ? 1 : 0; }
+
+void TFormSettings::ChBoxSyncro2Click() { SyncChannel2 = ChBoxSyncro2->isChecked() ? 1 : 0; }
+
+void TFormSettings::BtnOKClick() { close(); }

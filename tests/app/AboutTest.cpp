@@ -1,0 +1,60 @@
+// The About box on the offscreen platform.
+#include "app/About.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest/QTest>
+#include <cstdint>
+#include <span>
+
+#include "app/BannerPicture.h"
+
+namespace {
+
+class AboutTest : public testing::Test {
+ protected:
+  TFormAbout about_;
+};
+
+TEST_F(AboutTest, TheBannerIsCutOffByTheFixedClientArea) {
+  EXPECT_EQ(about_.size(), QSize(387, 225));
+  EXPECT_EQ(about_.minimumSize(), about_.maximumSize());
+  EXPECT_EQ(about_.windowTitle().toStdString(), "About Corvane");
+  EXPECT_EQ(about_.Image1->geometry(), QRect(-14, -2, 403, 63));
+
+  QFile file(QStringLiteral(":/assets/About.Image1.picture"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray stored = file.readAll();
+  const QImage banner =
+      LoadStoredPicture(std::span(reinterpret_cast<const std::uint8_t*>(stored.constData()),
+                                  static_cast<std::size_t>(stored.size())))
+          .image;
+  ASSERT_FALSE(banner.isNull());
+  const QImage shown = about_.grab().toImage();
+  // The client area's first pixels are the banner's column 14 and row 2.
+  for (const QPoint at : {QPoint(0, 0), QPoint(200, 30), QPoint(385, 57)}) {
+    EXPECT_EQ(shown.pixel(at), banner.pixel(at + QPoint(14, 2))) << at.x() << "," << at.y();
+  }
+}
+
+TEST_F(AboutTest, ItOpensCentredThenWhereItWasLeftAndOkHidesIt) {
+  about_.show();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(about_.pos(), screen.center() - QPoint(387 / 2, 225 / 2));
+  about_.move(40, 30);
+  QTest::mouseClick(about_.BtnOK, Qt::LeftButton);
+  EXPECT_FALSE(about_.isVisible());
+  about_.show();
+  EXPECT_EQ(about_.pos(), QPoint(40, 30));
+  about_.close();
+  EXPECT_FALSE(about_.isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// The Options and Help commands of the main window, with the platform calls recorded.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/About.h"
+#include "app/Global.h"
+#include "app/Settings.h"
+#include "app/SettingsFile.h"
+#include "app/main.h"
+#include "platform/kernel.h"
+#include "platform/shell.h"
+#include "platform/wavein_scripted.h"
+
+namespace {
+
+class MenuCommandsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGlobals();
+    setenv("CORVANE_NO_GENERATOR", "1", 1);
+    setenv("CORVANE_NO_ALSA", "1", 1);
+    ClearScriptedWaveIns();
+    RegisterScriptedWaveIn(std::make_shared<ScriptedWaveIn>("Line In", 0x880));
+    SetShellHook([this](const ShellCall& call) { calls_.push_back(call); });
+    form_ = std::make_unique<TFormMain>();
+    about_ = std::make_unique<TFormAbout>();
+    settings_ = std::make_unique<TFormSettings>();
+  }
+  void TearDown() override {
+    settings_.reset();
+    about_.reset();
+    form_.reset();
+    SetShellHook({});
+    ClearScriptedWaveIns();
+  }
+
+  std::unique_ptr<TFormMain> form_;
+  std::unique_ptr<TFormAbout> about_;
+  std::unique_ptr<TFormSettings> settings_;
+  std::vector<ShellCall> calls_;
+};
+
+TEST_F(MenuCommandsTest, VolumeControlStartsTheCommandLineOfTheSystemVersion) {
+  struct Case {
+    std::uint8_t vistaOrLater;
+    const char* commandLine;
+  };
+  for (const Case& c : {Case{1, "control mmsys.cpl,,1"}, Case{0, "Sndvol32.exe -R"}}) {
+    calls_.clear();
+    IsVistaOrLater = c.vistaOrLater;
+    form_->MenuVolumeClick();
+    ASSERT_EQ(calls_.size(), 1U);
+    EXPECT_EQ(calls_[0].function, "WinExec");
+    EXPECT_EQ(calls_[0].commandLine, c.commandLine);
+    EXPECT_EQ(calls_[0].showCmd, SW_SHOWNORMAL);
+  }
+}
+
+TEST_F(MenuCommandsTest, VolumeControlDoesNothingWhileCapturing) {
+  Capturing = 1;
+  form_->MenuVolumeClick();
+  EXPECT_TRUE(calls_.empty());
+}
+
+TEST_F(MenuCommandsTest, HelpContentsOpensTheHelpFileBesideTheExecutableMaximised) {
+  for (const std::uint8_t capturing : {0, 1}) {
+    calls_.clear();
+    Capturing = capturing;
+    form_->menuContentsClick();
+    ASSERT_EQ(calls_.size(), 1U);
+    EXPECT_EQ(calls_[0].function, "ShellExecuteA");
+    EXPECT_EQ(calls_[0].verb, "open");
+    EXPECT_EQ(calls_[0].file, FileBesideExecutable(ExecutablePath(), ".chm"));
+    EXPECT_TRUE(calls_[0].file.ends_with("/corvane_tests.chm"));
+    EXPECT_EQ(calls_[0].parameters, "");
+    EXPECT_EQ(calls_[0].directory, "");
+    EXPECT_EQ(calls_[0].showCmd, SW_SHOWMAXIMIZED);
+  }
+}
+
+TEST_F(MenuCommandsTest, SettingsAndAboutOpenModelessAndOnlyOnce) {
+  form_->MenuSettingsClick();
+  EXPECT_TRUE(settings_->isVisible());
+  EXPECT_EQ(settings_->CmbBoxInDev->count(), 1);
+  form_->menuAboutClick();
+  form_->menuAboutClick();
+  EXPECT_TRUE(about_->isVisible());
+  int aboutBoxes = 0;
+  for (const QWidget* window : QApplication::topLevelWidgets()) {
+    if (qobject_cast<const TFormAbout*>(window) != nullptr && window->isVisible()) ++aboutBoxes;
+  }
+  EXPECT_EQ(aboutBoxes, 1);
+  EXPECT_TRUE(calls_.empty());
+}
+
+}  // namespace
