@@ -1,3 +1,17 @@
+// The display benchmarks draw text and build the main window, which need a QApplication; it
+// runs on the offscreen platform, without ALSA devices.
 #include <benchmark/benchmark.h>
 
-BENCHMARK_MAIN();
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("CORVANE_NO_ALSA", "1", 0);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  const QApplication application(argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
