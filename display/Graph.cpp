@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 
 namespace {
 
@@ -23,6 +24,13 @@ constexpr std::int32_t SlowRateWideSpanBins = 1022;  // the 20 kHz span at 22050
 constexpr std::uint32_t SlowRate = 22050;
 
 constexpr Color BandColor(int i) { return Grey(150 + 4 * i); }
+
+// Before FormCreate and after FormDestroy a display has no bitmap: it is then drawn into an
+// empty one, which clips everything away.
+Bitmap& Picture(const std::unique_ptr<Bitmap>& bitmap) {
+  static Bitmap nothing;
+  return bitmap ? *bitmap : nothing;
+}
 
 void Line(Canvas& canvas, int x0, int y0, int x1, int y1) {
   canvas.MoveTo(x0, y0);
@@ -205,8 +213,8 @@ void LayoutDisplays() {
   FormMain->SetPanelBounds(DisplayPanel::Freq, freqPanel);
   FormMain->SetStartButtonLeft(StartButtonLeft);
 
-  TimeBitmap->SetSize(TimeRight - TimeLeft + 1, TimeBottom - TimeTop + 1);
-  FreqBitmap->SetSize(FreqRight - FreqLeft + 1, FreqBottom - FreqTop + 1);
+  if (TimeBitmap) TimeBitmap->SetSize(TimeRight - TimeLeft + 1, TimeBottom - TimeTop + 1);
+  if (FreqBitmap) FreqBitmap->SetSize(FreqRight - FreqLeft + 1, FreqBottom - FreqTop + 1);
 }
 
 void PaintWindowBackground() {
@@ -218,12 +226,12 @@ void PaintWindowBackground() {
 }
 
 void CopyTimeBitmapToWindow() {
-  FormMain->WindowCanvas().Draw(TimeLeft, TimeTop, *TimeBitmap);
+  FormMain->WindowCanvas().Draw(TimeLeft, TimeTop, Picture(TimeBitmap));
   FormMain->WindowChanged();
 }
 
 void CopyFreqBitmapToWindow() {
-  FormMain->WindowCanvas().Draw(FreqLeft, FreqTop, *FreqBitmap);
+  FormMain->WindowCanvas().Draw(FreqLeft, FreqTop, Picture(FreqBitmap));
   FormMain->WindowChanged();
 }
 
@@ -269,10 +277,11 @@ void DrawTimeFrame() {
 }
 
 void DrawTimeBackground() {
-  Canvas& canvas = TimeBitmap->GetCanvas();
+  Bitmap& picture = Picture(TimeBitmap);
+  Canvas& canvas = picture.GetCanvas();
   canvas.SetBrushColor(Black);
   canvas.SetPenColor(Black);
-  canvas.Rectangle(0, 0, TimeBitmap->Width(), TimeBitmap->Height());
+  canvas.Rectangle(0, 0, picture.Width(), picture.Height());
 }
 
 void DrawTimeTraces() {
@@ -289,7 +298,7 @@ void DrawTimeTraces() {
           ? 0.0F
           : static_cast<float>(static_cast<long double>(w * SampleStep * 100) / pointsDenominator);
 
-  Canvas& canvas = TimeBitmap->GetCanvas();
+  Canvas& canvas = Picture(TimeBitmap).GetCanvas();
   canvas.SetBrushColor(Black);
   canvas.SetPenColor(Silver);
   canvas.SetPenStyle(PenStyle::Dot);
@@ -359,10 +368,11 @@ void DrawFreqFrame() {
 }
 
 void DrawFreqBackground() {
-  Canvas& canvas = FreqBitmap->GetCanvas();
+  Bitmap& picture = Picture(FreqBitmap);
+  Canvas& canvas = picture.GetCanvas();
   canvas.SetBrushColor(Black);
   canvas.SetPenColor(Black);
-  canvas.Rectangle(0, 0, FreqBitmap->Width(), FreqBitmap->Height());
+  canvas.Rectangle(0, 0, picture.Width(), picture.Height());
 }
 
 void DrawSpectrumTraces() {
@@ -373,7 +383,7 @@ void DrawSpectrumTraces() {
   HarmonicsShown = ComputeHarmonicsShown(FreqSpanKHz, SampleRate);
   FreqYScale = ComputeFreqYScale();
 
-  Canvas& canvas = FreqBitmap->GetCanvas();
+  Canvas& canvas = Picture(FreqBitmap).GetCanvas();
   canvas.SetBrushColor(Black);
   canvas.SetPenColor(Silver);
   canvas.SetPenStyle(PenStyle::Dot);

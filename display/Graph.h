@@ -1,7 +1,8 @@
 #pragma once
 // The two displays: layout of the window, the graded frames and scale labels drawn on the
 // window, and the grids and traces drawn into TimeBitmap and FreqBitmap. The drawing steps work
-// on the program-wide state and on FormMain; they need FormMain and both bitmaps to exist.
+// on the program-wide state and on FormMain, which must be set; a display whose bitmap does
+// not exist is drawn into nothing.
 // Every step that draws on the window ends with FormMain->WindowChanged().
 // User-interface thread only.
 
