@@ -1,0 +1,118 @@
+// The main window's redraw paths on the offscreen platform: paint at first show, resize, the
+// sliders and the check boxes, each redrawing its display at once.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QSlider>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/Global.h"
+#include "app/SettingsFile.h"
+#include "app/main.h"
+#include "platform/wavein_scripted.h"
+
+namespace {
+
+class MainDisplaysTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGlobals();
+    setenv("CORVANE_NO_GENERATOR", "1", 1);
+    setenv("CORVANE_NO_ALSA", "1", 1);
+    ClearScriptedWaveIns();
+    RegisterScriptedWaveIn(std::make_shared<ScriptedWaveIn>("Line In", 0x880));
+    SetSettingsFilePath(testing::TempDir() + "MainDisplaysTest-absent.INI");
+    form_ = std::make_unique<TFormMain>();
+    form_->show();
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    form_.reset();
+    SetSettingsFilePath({});
+    ClearScriptedWaveIns();
+  }
+
+  [[nodiscard]] Color WindowPixel(int x, int y) const {
+    return form_->WindowCanvas().Target().Pixel(x, y);
+  }
+  static std::string Text(const QLabel* label) { return label->text().toStdString(); }
+
+  std::unique_ptr<TFormMain> form_;
+};
+
+TEST_F(MainDisplaysTest, FirstShowLaysOutAndPaintsBothDisplays) {
+  EXPECT_EQ(WinClientWidth, form_->ClientWidth());
+  EXPECT_EQ(WinClientHeight, form_->ClientHeight());
+  EXPECT_EQ(TimeBitmap->Width(), form_->ClientWidth() - 15 - 203 + 1);
+  EXPECT_EQ(form_->PanelControl->geometry().top(), TimeBottom + 5);
+  EXPECT_EQ(WindowPixel(5, TimeBottom + 5), Grey(160));
+  EXPECT_EQ(WindowPixel(TimeLeft - 1, TimeTop + 20), Grey(154));
+  EXPECT_EQ(WindowPixel(FreqLeft + 100, FreqTop - 1), Grey(154));
+  // Empty blocks: flat traces on the zero lines of both channels and spectra on the bottom.
+  EXPECT_EQ(WindowPixel(TimeLeft + 10, TimeTop + TimeQuarter), Yellow);
+  EXPECT_EQ(WindowPixel(TimeLeft + 10, TimeTop + TimeThreeQuarters), Lime);
+  EXPECT_EQ(WindowPixel(FreqLeft + 10, FreqBottom), Lime);
+  EXPECT_EQ(Text(form_->LabTimePoints), "Displayed Samples - 1102");
+  EXPECT_EQ(Text(form_->LabFreqPoints), "Displayed Harmonics - 1858");
+}
+
+TEST_F(MainDisplaysTest, ResizingLaysTheWindowOutForTheNewSize) {
+  form_->resize(form_->width() + 101, form_->height() + 80);
+  QApplication::processEvents();
+  EXPECT_EQ(WinClientWidth, form_->ClientWidth());
+  EXPECT_EQ(WinClientHeight, form_->ClientHeight());
+  EXPECT_EQ(FreqBottom, form_->ClientHeight() - 30);
+  EXPECT_EQ(FreqBitmap->Width(), form_->ClientWidth() - 15 - 203 + 1);
+  EXPECT_EQ(WindowPixel(FreqRight + 1, FreqTop + 20), Grey(154));
+}
+
+TEST_F(MainDisplaysTest, TimeSlidersSetTheScalesAndRedrawAtOnce) {
+  form_->TBarAX->setValue(4);
+  EXPECT_EQ(TimeBaseMs, 1.0F);
+  EXPECT_EQ(Text(form_->LabTimePoints), "Displayed Samples - 441");
+  form_->TBarAX->setValue(2);
+  EXPECT_EQ(Text(form_->LabTimePoints), "Displayed Samples - 1102");
+  Channel1Block.fill(16384);
+  form_->TBarAY->setValue(2);  // 50: a half-scale sample reaches the band's edge
+  EXPECT_EQ(TimeVoltsScale, 50);
+  EXPECT_EQ(WindowPixel(TimeLeft + 100, TimeTop + 1), Yellow);
+}
+
+TEST_F(MainDisplaysTest, FrequencySlidersSetTheScalesAndRedrawAtOnce) {
+  form_->TBarFX->setValue(3);
+  EXPECT_EQ(FreqSpanKHz, 5);
+  EXPECT_EQ(Text(form_->LabFreqPoints), "Displayed Harmonics - 464");
+  form_->TBarFY->setValue(7);
+  EXPECT_EQ(FreqLevelScale, 1);
+  Spectrum1.fill(328.0F);  // the top level at scale 1
+  form_->TBarFY->setValue(6);
+  form_->TBarFY->setValue(7);
+  EXPECT_EQ(WindowPixel(FreqLeft + 100, FreqTop + 1), Yellow);
+}
+
+TEST_F(MainDisplaysTest, EveryCheckBoxRedrawsItsDisplayAtOnce) {
+  Spectrum1.fill(1000.0F);
+  Spectrum2.fill(2000.0F);
+  form_->TBarFY->setValue(2);  // redraw with the new spectra
+  const int row1 = FreqBottom - Round(1000 * static_cast<long double>(FreqYScale));
+  const int row2 = FreqBottom - Round(2000 * static_cast<long double>(FreqYScale));
+  ASSERT_EQ(WindowPixel(FreqLeft + 100, row2), Lime);
+  form_->CheckBoxF2->setChecked(false);
+  EXPECT_NE(WindowPixel(FreqLeft + 100, row2), Lime);
+  EXPECT_EQ(WindowPixel(FreqLeft + 100, row1), Yellow);
+  form_->CheckBoxF1->setChecked(false);
+  EXPECT_NE(WindowPixel(FreqLeft + 100, row1), Yellow);
+
+  form_->CheckBoxA2->setChecked(false);
+  EXPECT_EQ(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Yellow);
+  form_->CheckBoxA1->setChecked(false);
+  EXPECT_NE(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Yellow);
+  form_->CheckBoxA2->setChecked(true);
+  EXPECT_EQ(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Lime);
+}
+
+}  // namespace
