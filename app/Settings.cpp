@@ -32,13 +32,17 @@ QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int widt
   return label;
 }
 
-// A bevel that shows only its bottom line: a lowered rule along the lower edge of its box.
-QFrame* MakeBottomLine(QWidget* parent, int left, int top, int width, int height) {
+// A bevel that shows only its bottom line: a lowered rule along the lower edge of its box. The
+// rule starts clear of the label before it, which may have grown to fit its text.
+QFrame* MakeBottomLine(QWidget* parent, const QLabel* before, int left, int top, int width,
+                       int height) {
   constexpr int RuleHeight = 2;
+  constexpr int Gap = 4;
+  const int start = std::max(left, before->geometry().right() + 1 + Gap);
   auto* rule = new QFrame(parent);
   rule->setFrameShape(QFrame::HLine);
   rule->setFrameShadow(QFrame::Sunken);
-  rule->setGeometry(left, top + height - RuleHeight, width, RuleHeight);
+  rule->setGeometry(start, top + height - RuleHeight, left + width - start, RuleHeight);
   return rule;
 }
 
@@ -69,14 +73,14 @@ TFormSettings::TFormSettings(QWidget* parent)
   resize(ClientWidth, ClientHeight);
 
   LabDeviceIn = MakeLabel(this, "Audio Device", 28, 12, 64, 13);
-  Bevel1 = MakeBottomLine(this, 96, 12, 203, 9);
+  Bevel1 = MakeBottomLine(this, LabDeviceIn, 96, 12, 203, 9);
   CmbBoxInDev = new QComboBox(this);
   CmbBoxInDev->setEditable(true);
   CmbBoxInDev->setInsertPolicy(QComboBox::NoInsert);
   CmbBoxInDev->setGeometry(28, 38, 171, 21);
   ChBoxDCoffset = MakeCheckBox(this, "DC offset", false, 222, 40, 67, 17);
   Labsynco = MakeLabel(this, "Synchronization", 28, 76, 75, 13);
-  Bevel3 = MakeBottomLine(this, 106, 66, 191, 19);
+  Bevel3 = MakeBottomLine(this, Labsynco, 106, 66, 191, 19);
   ChBoxSyncro1 = MakeCheckBox(this, "1 Channel", true, 66, 98, 79, 19);
   ChBoxSyncro2 = MakeCheckBox(this, "2 Channel", false, 190, 98, 71, 19);
   BtnOK = new QPushButton(QStringLiteral("OK"), this);
