@@ -14,6 +14,7 @@ int RunCorvane() {
     return 0;
   }
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  QApplication::setWindowIcon(ProgramIcon());
   TFormMain formMain;
   TFormAbout formAbout;
   TFormSettings formSettings;

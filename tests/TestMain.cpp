@@ -3,9 +3,14 @@
 // after test discovery has been answered (discovery runs at build time).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <string_view>
+
+#include "app/SettingsFile.h"
 
 int main(int argc, char** argv) {
   bool listing = false;
@@ -17,5 +22,12 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("CORVANE_NO_ALSA", "1", 0);
   QApplication application(argc, argv);
-  return RUN_ALL_TESTS();
+  // Windows closed by a test save their settings; they go to a file of this process, never
+  // beside the test binary where the next test run would read them.
+  const auto settings = std::filesystem::temp_directory_path() /
+                        ("corvane_tests_" + std::to_string(getpid()) + ".INI");
+  SetSettingsFilePath(settings.string());
+  const int result = RUN_ALL_TESTS();
+  std::filesystem::remove(settings);
+  return result;
 }
