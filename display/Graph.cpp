@@ -32,6 +32,12 @@ Bitmap& Picture(const std::unique_ptr<Bitmap>& bitmap) {
   return bitmap ? *bitmap : nothing;
 }
 
+// A scale factor kept in single precision. A zero denominator (no capture rate, or a scale
+// not yet set) gives 0, which puts every point on its zero line instead of at infinity.
+float Scale(long double numerator, long double denominator) {
+  return denominator == 0 ? 0.0F : static_cast<float>(numerator / denominator);
+}
+
 void Line(Canvas& canvas, int x0, int y0, int x1, int y1) {
   canvas.MoveTo(x0, y0);
   canvas.LineTo(x1, y1);
@@ -95,8 +101,7 @@ void DrawSpectrum(Canvas& canvas, const std::array<float, SpectrumLength>& spect
 }
 
 float ComputeFreqYScale() {
-  return static_cast<float>(static_cast<long double>((FreqBottom - FreqTop) * 100) /
-                            (static_cast<long double>(FreqLevelScale) * FullScale));
+  return Scale((FreqBottom - FreqTop) * 100, static_cast<long double>(FreqLevelScale) * FullScale);
 }
 
 }  // namespace
@@ -291,12 +296,8 @@ void DrawTimeTraces() {
   SampleStep = counts.step;
   TimeWindowSamples = counts.windowSamples;
   SamplesShown = counts.shown;
-  // Without a capture rate the trace has no segment to place, so no scale is needed.
-  const long double pointsDenominator = static_cast<long double>(SampleRate) * TimeBaseMs;
-  TimeXScale =
-      pointsDenominator == 0
-          ? 0.0F
-          : static_cast<float>(static_cast<long double>(w * SampleStep * 100) / pointsDenominator);
+  // Without a capture rate there is no segment to place: only the starting points are drawn.
+  TimeXScale = Scale(w * SampleStep * 100, static_cast<long double>(SampleRate) * TimeBaseMs);
 
   Canvas& canvas = Picture(TimeBitmap).GetCanvas();
   canvas.SetBrushColor(Black);
@@ -315,8 +316,7 @@ void DrawTimeTraces() {
   const bool second = FormMain->IsChecked(DisplayCheckBox::A2);
   if (!first && !second) return;
   const auto yScale = [&](std::int32_t divisor) {
-    return static_cast<float>(static_cast<long double>(h * 100) /
-                              (static_cast<long double>(TimeVoltsScale) * divisor));
+    return Scale(h * 100, static_cast<long double>(TimeVoltsScale) * divisor);
   };
   if (first && second) {
     TimeYScale = yScale(TwoBandDivisor);
@@ -378,8 +378,7 @@ void DrawFreqBackground() {
 void DrawSpectrumTraces() {
   const int width = FreqRight - FreqLeft;
   const int height = FreqBottom - FreqTop;
-  FreqXScale = static_cast<float>(static_cast<long double>(width) /
-                                  (static_cast<long double>(FreqSpanKHz) * 1000));
+  FreqXScale = Scale(width, static_cast<long double>(FreqSpanKHz) * 1000);
   HarmonicsShown = ComputeHarmonicsShown(FreqSpanKHz, SampleRate);
   FreqYScale = ComputeFreqYScale();
 

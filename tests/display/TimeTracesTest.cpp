@@ -190,4 +190,15 @@ TEST_F(TimeTracesTest, WithoutACaptureRateOnlyTheStartingPointsAreDrawn) {
   EXPECT_EQ(traced, 2);
 }
 
+// Before the start-up scales are set (as in the capture loop's own tests) nothing overflows.
+TEST_F(TimeTracesTest, AnUnsetAmplitudeScalePutsTheTraceOnItsZeroLine) {
+  TimeVoltsScale = 0;
+  Channel1Block.fill(32767);
+  Channel2Block.fill(-32768);
+  Draw();
+  EXPECT_EQ(TimeYScale, 0.0F);
+  EXPECT_EQ(RowsIn(100, Yellow), std::vector<int>{53});
+  EXPECT_EQ(RowsIn(100, Lime), std::vector<int>{161});
+}
+
 }  // namespace
