@@ -1,0 +1,122 @@
+// The audio file input: its name and formats, mono files, files at other rates, and files that
+// cannot be read. Queue order, looping and pacing are in WaveInContractTest.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/wavein_device.h"
+#include "platform/wavein_scripted.h"
+#include "tests/support/WaveInFixtures.h"
+
+namespace {
+
+class WaveInFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ClearScriptedWaveIns();
+    environment_.Set("CORVANE_NO_ALSA", "1");
+    environment_.Set("CORVANE_NO_GENERATOR", "1");
+  }
+
+  // Lists path as the file input, which must be the only device.
+  void UseFile(const std::filesystem::path& path) {
+    environment_.Set("CORVANE_INPUT_FILE", path.string());
+    ASSERT_EQ(waveInGetNumDevs(), 1U);
+  }
+
+  TempDir temp_;
+  ScopedEnvironment environment_;
+};
+
+// Rising zero crossings and the largest value of one channel of interleaved samples.
+struct ChannelShape {
+  int risingCrossings = 0;
+  int peak = 0;
+};
+ChannelShape Shape(const std::vector<std::int16_t>& samples, std::size_t channel) {
+  ChannelShape shape;
+  for (std::size_t i = channel + 2; i < samples.size(); i += 2) {
+    if (samples[i - 2] < 0 && samples[i] >= 0) ++shape.risingCrossings;
+    shape.peak = std::max<int>(shape.peak, samples[i]);
+  }
+  return shape;
+}
+
+TEST_F(WaveInFileTest, IsNamedAfterItsBaseNameAndOffersSixteenBitFormats) {
+  const std::string name = "a-rather-long-recording-name-for-the-scope.wav";
+  WriteWav(temp_.Path() / name, 44100, 2, PatternFrames(0, 100));
+  UseFile(temp_.Path() / name);
+  WAVEINCAPSA caps{};
+  ASSERT_EQ(waveInGetDevCapsA(0, &caps, sizeof(caps)), MMSYSERR_NOERROR);
+  EXPECT_EQ(std::string(caps.szPname), name.substr(0, 31));
+  EXPECT_EQ(caps.dwFormats, WAVE_FORMAT_1M16 | WAVE_FORMAT_1S16 | WAVE_FORMAT_2M16 |
+                                WAVE_FORMAT_2S16 | WAVE_FORMAT_4M16 | WAVE_FORMAT_4S16);
+}
+
+TEST_F(WaveInFileTest, MonoFileFeedsBothChannels) {
+  constexpr std::size_t kFrames = 1000;
+  const auto mono = LeftChannel(PatternFrames(0, kFrames));
+  WriteWav(temp_.Path() / "mono.wav", 44100, 1, mono);
+  UseFile(temp_.Path() / "mono.wav");
+  TestCapture capture({BufferBytesFor(44100, 100)});
+  ASSERT_EQ(capture.Open(0, 44100), MMSYSERR_NOERROR);
+  ASSERT_EQ(capture.Queue(0), MMSYSERR_NOERROR);
+  ASSERT_EQ(capture.Start(), MMSYSERR_NOERROR);
+  ASSERT_TRUE(capture.WaitFull(0));
+  std::vector<std::int16_t> expected;
+  for (std::size_t j = 0; j < 4410; ++j) {
+    expected.push_back(mono[j % kFrames]);
+    expected.push_back(mono[j % kFrames]);
+  }
+  EXPECT_EQ(FirstDifference(capture.Recorded({0}), expected), -1);
+}
+
+TEST_F(WaveInFileTest, FileAtAnotherRateIsConvertedToTheOpenedRate) {
+  struct Case {
+    int fileRate;
+    DWORD openedRate;
+  };
+  for (const Case c : {Case{22050, 44100}, Case{44100, 22050}, Case{48000, 44100}}) {
+    SCOPED_TRACE(std::to_string(c.fileRate) + " Hz opened at " + std::to_string(c.openedRate));
+    const auto path = temp_.Path() / ("sines" + std::to_string(c.fileRate) + ".wav");
+    WriteWav(
+        path, c.fileRate, 2,
+        SineFrames(c.fileRate, static_cast<std::size_t>(c.fileRate), 1000.0, 0.5, 250.0, 0.25));
+    UseFile(path);
+    TestCapture capture(std::vector<DWORD>(3, BufferBytesFor(c.openedRate, 100)));
+    ASSERT_EQ(capture.Open(0, c.openedRate), MMSYSERR_NOERROR);
+    for (std::size_t k = 0; k < 3; ++k) ASSERT_EQ(capture.Queue(k), MMSYSERR_NOERROR);
+    ASSERT_EQ(capture.Start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(capture.WaitFull(2));
+    // The last buffer, well past the converter's start: 100 ms hold 100 and 25 periods.
+    const auto samples = capture.Recorded({2});
+    const ChannelShape left = Shape(samples, 0);
+    const ChannelShape right = Shape(samples, 1);
+    EXPECT_NEAR(left.risingCrossings, 100, 1);
+    EXPECT_NEAR(right.risingCrossings, 25, 1);
+    EXPECT_NEAR(left.peak, 16384, 500);
+    EXPECT_NEAR(right.peak, 8192, 250);
+  }
+}
+
+TEST_F(WaveInFileTest, UnreadableFileIsLeftOutWithOneLineSayingWhy) {
+  const auto folder = temp_.Path();
+  std::ofstream(folder / "notes.wav") << "not a sound file\n";
+  WriteWav(folder / "empty.wav", 44100, 2, {});
+  for (const auto& path :
+       {folder / "absent.wav", folder / "notes.wav", folder / "empty.wav", folder}) {
+    environment_.Set("CORVANE_INPUT_FILE", path.string());
+    testing::internal::CaptureStderr();
+    const UINT count = waveInGetNumDevs();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count, 0U) << path;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(path.string()), std::string::npos) << said;
+  }
+}
+
+}  // namespace
