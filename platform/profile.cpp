@@ -249,8 +249,9 @@ BOOL WritePrivateProfileStringA(const char* lpAppName, const char* lpKeyName, co
     if (!location.section) {
       at = lines.size();
       if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = ending;
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at++),
-                   {"[" + std::string(section) + "]", ending});
+      std::string header = "[";
+      header.append(section).append("]");
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at++), {header, ending});
     } else if (lines[at - 1].ending.empty()) {
       lines[at - 1].ending = ending;
     }
