@@ -5,24 +5,20 @@
 #include <sndfile.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/wavein_alsa.h"
 #include "platform/wavein_device.h"
+#include "platform/wavein_paced.h"
 
 namespace {
 
-constexpr auto DeliveryPeriod = std::chrono::milliseconds(5);
 constexpr std::size_t ConverterInputFrames = 1024;
 constexpr DWORD FileFormats = WAVE_FORMAT_1M16 | WAVE_FORMAT_1S16 | WAVE_FORMAT_2M16 |
                               WAVE_FORMAT_2S16 | WAVE_FORMAT_4M16 | WAVE_FORMAT_4S16;
@@ -157,67 +153,27 @@ class FileSignal {
   std::string failure_;
 };
 
-// Paces the file against the steady clock on its own thread while recording is on; the file
-// goes on where it stopped when recording starts again.
-class FileStream final : public WaveInStream {
+// The file goes on where it stopped when recording starts again.
+class FileStream final : public PacedWaveInStream {
  public:
   FileStream(FileSignal signal, const std::string& path, DWORD sampleRate, WaveBufferQueue& queue)
-      : signal_(std::move(signal)),
-        path_(path),
-        sampleRate_(sampleRate),
-        queue_(queue),
-        thread_([this](const std::stop_token& stop) { Run(stop); }) {}
-
-  void RecordingChanged(bool recording) override {
-    {
-      const std::scoped_lock lock(mutex_);
-      recording_ = recording;
-    }
-    changed_.notify_all();
+      : PacedWaveInStream(sampleRate, queue), signal_(std::move(signal)), path_(path) {
+    StartThread();
   }
+  ~FileStream() override { StopThread(); }
 
  private:
-  void Run(const std::stop_token& stop) {
-    std::vector<std::int16_t> chunk;
-    bool failed = false;
-    std::unique_lock lock(mutex_);
-    while (!stop.stop_requested()) {
-      changed_.wait(lock, stop, [this, &failed] { return recording_ && !failed; });
-      const auto start = std::chrono::steady_clock::now();
-      std::uint64_t delivered = 0;
-      while (recording_ && !stop.stop_requested()) {
-        changed_.wait_for(lock, stop, DeliveryPeriod, [this] { return !recording_; });
-        if (!recording_) break;
-        const auto due = static_cast<std::uint64_t>(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() *
-            sampleRate_);
-        // After a stall of more than a second the sound of the gap is lost, as on a sound card.
-        delivered = std::max(delivered, due > sampleRate_ ? due - sampleRate_ : 0);
-        const auto frames = static_cast<std::size_t>(due - delivered);
-        delivered = due;
-        lock.unlock();
-        chunk.resize(2 * frames);
-        const std::size_t made = signal_.Fill(chunk.data(), frames);
-        queue_.Write(chunk.data(), made);
-        lock.lock();
-        if (made < frames) {
-          std::cerr << "corvane: audio file " << path_ << ": " << signal_.Failure()
-                    << "; no more samples until the device is closed\n";
-          failed = true;
-          break;
-        }
-      }
+  std::size_t Produce(std::int16_t* interleaved, std::size_t frames) override {
+    const std::size_t made = signal_.Fill(interleaved, frames);
+    if (made < frames) {
+      std::cerr << "corvane: audio file " << path_ << ": " << signal_.Failure()
+                << "; no more samples until the device is closed\n";
     }
+    return made;
   }
 
   FileSignal signal_;  // device thread only
   const std::string path_;
-  const DWORD sampleRate_;
-  WaveBufferQueue& queue_;
-  std::mutex mutex_;
-  std::condition_variable_any changed_;
-  bool recording_ = false;
-  std::jthread thread_;  // last: started once everything it uses exists, joined first
 };
 
 class FileInputDevice final : public WaveInDevice {

@@ -1,21 +1,17 @@
 #include "platform/wavein_generator.h"
 
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <iostream>
-#include <mutex>
 #include <numbers>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/wavein_device.h"
+#include "platform/wavein_paced.h"
 
 namespace {
 
 constexpr double FullScale = 32767.0;
-constexpr auto DeliveryPeriod = std::chrono::milliseconds(5);
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -77,60 +73,21 @@ std::optional<GeneratorChannel> ParseChannel(std::string_view text) {
   return channel;
 }
 
-// Paces the synthesiser against the steady clock on its own thread while recording is on.
-class GeneratorStream final : public WaveInStream {
+class GeneratorStream final : public PacedWaveInStream {
  public:
   GeneratorStream(const GeneratorSignal& signal, DWORD sampleRate, WaveBufferQueue& queue)
-      : synthesiser_(signal, sampleRate),
-        sampleRate_(sampleRate),
-        queue_(queue),
-        thread_([this](const std::stop_token& stop) { Run(stop); }) {}
-
-  ~GeneratorStream() override {
-    thread_.request_stop();
-    changed_.notify_all();
+      : PacedWaveInStream(sampleRate, queue), synthesiser_(signal, sampleRate) {
+    StartThread();
   }
-
-  void RecordingChanged(bool recording) override {
-    {
-      const std::scoped_lock lock(mutex_);
-      recording_ = recording;
-    }
-    changed_.notify_all();
-  }
+  ~GeneratorStream() override { StopThread(); }
 
  private:
-  void Run(const std::stop_token& stop) {
-    std::vector<std::int16_t> chunk;
-    std::unique_lock lock(mutex_);
-    while (!stop.stop_requested()) {
-      changed_.wait(lock, stop, [this] { return recording_; });
-      const auto start = std::chrono::steady_clock::now();
-      std::uint64_t delivered = 0;
-      while (recording_ && !stop.stop_requested()) {
-        changed_.wait_for(lock, stop, DeliveryPeriod, [this] { return !recording_; });
-        if (!recording_) break;
-        const auto elapsed = std::chrono::steady_clock::now() - start;
-        const auto due = static_cast<std::uint64_t>(std::chrono::duration<double>(elapsed).count() *
-                                                    sampleRate_);
-        const auto frames = static_cast<std::size_t>(due - delivered);
-        chunk.resize(frames * 2);
-        synthesiser_.Fill(chunk.data(), frames);
-        delivered = due;
-        lock.unlock();
-        queue_.Write(chunk.data(), frames);
-        lock.lock();
-      }
-    }
+  std::size_t Produce(std::int16_t* interleaved, std::size_t frames) override {
+    synthesiser_.Fill(interleaved, frames);
+    return frames;
   }
 
-  SignalSynthesiser synthesiser_;
-  const DWORD sampleRate_;
-  WaveBufferQueue& queue_;
-  std::mutex mutex_;
-  std::condition_variable_any changed_;
-  bool recording_ = false;
-  std::jthread thread_;  // last: started once everything it uses exists
+  SignalSynthesiser synthesiser_;  // device thread only
 };
 
 class GeneratorDevice final : public WaveInDevice {
