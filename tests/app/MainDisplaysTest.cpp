@@ -14,17 +14,15 @@
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
 
-class MainDisplaysTest : public testing::Test {
+class MainDisplaysTest : public ScriptedDevicesTest {
  protected:
   void SetUp() override {
-    ResetGlobals();
-    setenv("CORVANE_NO_GENERATOR", "1", 1);
-    setenv("CORVANE_NO_ALSA", "1", 1);
-    ClearScriptedWaveIns();
-    RegisterScriptedWaveIn(std::make_shared<ScriptedWaveIn>("Line In", 0x880));
+    ScriptedDevicesTest::SetUp();
+    AddDevice("Line In", 0x880);
     SetSettingsFilePath(testing::TempDir() + "MainDisplaysTest-absent.INI");
     form_ = std::make_unique<TFormMain>();
     form_->show();
@@ -32,8 +30,7 @@ class MainDisplaysTest : public testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    SetSettingsFilePath({});
-    ClearScriptedWaveIns();
+    ScriptedDevicesTest::TearDown();
   }
 
   [[nodiscard]] Color WindowPixel(int x, int y) const {

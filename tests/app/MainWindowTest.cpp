@@ -22,30 +22,18 @@
 #include "app/main.h"
 #include "platform/messagebox.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public ScriptedDevicesTest {
  protected:
-  void SetUp() override {
-    ResetGlobals();
-    setenv("CORVANE_NO_GENERATOR", "1", 1);
-    setenv("CORVANE_NO_ALSA", "1", 1);
-    ClearScriptedWaveIns();
-    SetMessageBoxHook([this](const MessageBoxCall& call) { messages_.push_back(call.text); });
-  }
   void TearDown() override {
     form_.reset();
     settings_.reset();
-    SetMessageBoxHook({});
-    ClearScriptedWaveIns();
+    ScriptedDevicesTest::TearDown();
   }
 
-  std::shared_ptr<ScriptedWaveIn> AddDevice(const std::string& name, DWORD formats) {
-    auto device = std::make_shared<ScriptedWaveIn>(name, formats);
-    RegisterScriptedWaveIn(device);
-    return device;
-  }
   void CreateWindows() {
     form_ = std::make_unique<TFormMain>();
     settings_ = std::make_unique<TFormSettings>();
@@ -59,7 +47,6 @@ class MainWindowTest : public testing::Test {
 
   std::unique_ptr<TFormMain> form_;
   std::unique_ptr<TFormSettings> settings_;
-  std::vector<std::string> messages_;
 };
 
 TEST_F(MainWindowTest, StartUpCaptionsFollowTheRateOfDeviceZero) {
@@ -153,7 +140,7 @@ TEST_F(MainWindowTest, ARefusedOpenReturnsTheWindowToIdle) {
   device->SetOpenResult(MMSYSERR_ALLOCATED);
   CreateWindows();
   form_->BitBtnStartClick();
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Failed to execute"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Failed to execute"}));
   EXPECT_EQ(StartCaption(), "START");
   EXPECT_EQ(Capturing, 0);
   EXPECT_TRUE(settings_->CmbBoxInDev->isEnabled());
@@ -165,7 +152,7 @@ TEST_F(MainWindowTest, StartWithoutAUsableRateIsRefusedBeforeTheOpen) {
   CreateWindows();
   ASSERT_EQ(SampleRate, 0U);
   form_->BitBtnStartClick();
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Failed to execute"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Failed to execute"}));
   EXPECT_EQ(device->OpenCount(), 0);
   EXPECT_EQ(StartCaption(), "START");
   EXPECT_EQ(Capturing, 0);
@@ -211,7 +198,7 @@ TEST_F(MainWindowTest, ClosingWhileCapturingReleasesTheDeviceAndEndsTheProgram) 
 
 TEST_F(MainWindowTest, NoInputDeviceShowsOnlyTheMessage) {
   EXPECT_EQ(RunCorvane(), 0);
-  EXPECT_EQ(messages_, (std::vector<std::string>{"No Input Audio Devices"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"No Input Audio Devices"}));
   EXPECT_EQ(MainForm, nullptr);
   // A window built after the devices vanished says so and carries on with no rate.
   CreateWindows();

@@ -16,17 +16,15 @@
 #include "platform/kernel.h"
 #include "platform/shell.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
 
-class MenuCommandsTest : public testing::Test {
+class MenuCommandsTest : public ScriptedDevicesTest {
  protected:
   void SetUp() override {
-    ResetGlobals();
-    setenv("CORVANE_NO_GENERATOR", "1", 1);
-    setenv("CORVANE_NO_ALSA", "1", 1);
-    ClearScriptedWaveIns();
-    RegisterScriptedWaveIn(std::make_shared<ScriptedWaveIn>("Line In", 0x880));
+    ScriptedDevicesTest::SetUp();
+    AddDevice("Line In", 0x880);
     SetShellHook([this](const ShellCall& call) { calls_.push_back(call); });
     form_ = std::make_unique<TFormMain>();
     about_ = std::make_unique<TFormAbout>();
@@ -37,7 +35,7 @@ class MenuCommandsTest : public testing::Test {
     about_.reset();
     form_.reset();
     SetShellHook({});
-    ClearScriptedWaveIns();
+    ScriptedDevicesTest::TearDown();
   }
 
   std::unique_ptr<TFormMain> form_;

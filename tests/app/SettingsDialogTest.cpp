@@ -19,6 +19,7 @@
 #include "app/main.h"
 #include "platform/messagebox.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
 
@@ -27,27 +28,14 @@ constexpr DWORD Only22k = WAVE_FORMAT_2S16;
 constexpr DWORD Only44k = WAVE_FORMAT_4S16;
 constexpr DWORD Neither = WAVE_FORMAT_2M16 | WAVE_FORMAT_4M16 | WAVE_FORMAT_1S16;
 
-class SettingsDialogTest : public testing::Test {
+class SettingsDialogTest : public ScriptedDevicesTest {
  protected:
-  void SetUp() override {
-    ResetGlobals();
-    setenv("CORVANE_NO_GENERATOR", "1", 1);
-    setenv("CORVANE_NO_ALSA", "1", 1);
-    ClearScriptedWaveIns();
-    SetMessageBoxHook([this](const MessageBoxCall& call) { messages_.push_back(call.text); });
-  }
   void TearDown() override {
     dialog_.reset();
     form_.reset();
-    SetMessageBoxHook({});
-    ClearScriptedWaveIns();
+    ScriptedDevicesTest::TearDown();
   }
 
-  std::shared_ptr<ScriptedWaveIn> AddDevice(const std::string& name, DWORD formats) {
-    auto device = std::make_shared<ScriptedWaveIn>(name, formats);
-    RegisterScriptedWaveIn(device);
-    return device;
-  }
   void CreateWindows() {
     form_ = std::make_unique<TFormMain>();
     dialog_ = std::make_unique<TFormSettings>();
@@ -70,7 +58,6 @@ class SettingsDialogTest : public testing::Test {
 
   std::unique_ptr<TFormMain> form_;
   std::unique_ptr<TFormSettings> dialog_;
-  std::vector<std::string> messages_;
 };
 
 TEST_F(SettingsDialogTest, OpeningListsTheDevicesInOrderAndShowsDeviceZeroUnselected) {
@@ -152,7 +139,7 @@ TEST_F(SettingsDialogTest, AnUnsuitableDeviceGivesTheMessageAndFallsBackToDevice
   CreateWindows();
   dialog_->show();
   Choose(1);
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Unsuitable Audio Device!"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Unsuitable Audio Device!"}));
   EXPECT_EQ(DeviceIndex, 0);
   EXPECT_EQ(SampleRate, 22050U);
   EXPECT_EQ(Box()->currentIndex(), 0);
@@ -166,7 +153,7 @@ TEST_F(SettingsDialogTest, WhenDeviceZeroIsUnsuitableTooTheRateStaysZeroWithOneM
   CreateWindows();
   dialog_->show();
   Choose(1);
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Unsuitable Audio Device!"}));
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Unsuitable Audio Device!"}));
   EXPECT_EQ(DeviceIndex, 0);
   EXPECT_EQ(SampleRate, 0U);
   EXPECT_EQ(Caption(), "Lumidor - Mono In");

@@ -23,20 +23,17 @@
 #include "platform/kernel.h"
 #include "platform/messagebox.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SettingsFileTest : public testing::Test {
+class SettingsFileTest : public ScriptedDevicesTest {
  protected:
   void SetUp() override {
-    ResetGlobals();
-    setenv("CORVANE_NO_GENERATOR", "1", 1);
-    setenv("CORVANE_NO_ALSA", "1", 1);
-    ClearScriptedWaveIns();
-    RegisterScriptedWaveIn(std::make_shared<ScriptedWaveIn>("Line In", 0x880));
-    SetMessageBoxHook([this](const MessageBoxCall& call) { messages_.push_back(call); });
+    ScriptedDevicesTest::SetUp();
+    AddDevice("Line In", 0x880);
     std::string pattern = (fs::temp_directory_path() / "corvane-settings-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
@@ -45,9 +42,7 @@ class SettingsFileTest : public testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    SetSettingsFilePath("");
-    SetMessageBoxHook({});
-    ClearScriptedWaveIns();
+    ScriptedDevicesTest::TearDown();
     fs::remove_all(folder_);
   }
 
@@ -70,7 +65,6 @@ class SettingsFileTest : public testing::Test {
   fs::path folder_;
   std::string path_;
   std::unique_ptr<TFormMain> form_;
-  std::vector<MessageBoxCall> messages_;
 };
 
 TEST_F(SettingsFileTest, FilesBesideTheExecutableTakeItsNameWithAnotherExtension) {
