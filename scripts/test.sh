@@ -16,7 +16,8 @@ build_and_test() {
 }
 
 build_and_test build-test "" --timeout 300
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
+  UBSAN_OPTIONS=print_stacktrace=1 \
   build_and_test build-asan "address,undefined" --timeout 300 -LE e2e
 TSAN_OPTIONS=second_deadlock_stack=1 \
   build_and_test build-tsan "thread" --timeout 300 -R 'WaveIn|Generator'

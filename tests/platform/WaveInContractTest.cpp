@@ -7,7 +7,6 @@
 #include <array>
 #include <chrono>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -176,7 +175,11 @@ TEST_P(WaveInContractTest, ResetReturnsEveryBufferWithOnlyTheOneBeingFilledShort
     EXPECT_EQ(count % WaveFrameBytes, 0U) << k;
     shape += count == header.dwBufferLength ? 'F' : count > 0 ? 'P' : 'E';
   }
-  EXPECT_TRUE(std::regex_match(shape, std::regex("F*P?E*"))) << shape;
+  const auto rank = [](char state) { return state == 'F' ? 0 : state == 'P' ? 1 : 2; };
+  EXPECT_TRUE(std::is_sorted(shape.begin(), shape.end(),
+                             [&rank](char a, char b) { return rank(a) < rank(b); }) &&
+              std::count(shape.begin(), shape.end(), 'P') <= 1)
+      << shape;
   if (Paced()) {
     EXPECT_TRUE(shape == "FPE" || shape == "FEE") << shape;
   }
