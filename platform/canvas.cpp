@@ -12,6 +12,9 @@
 
 namespace {
 
+// g++ and clang both have it; ISO C++ has no 128-bit integer.
+__extension__ using WideInt = __int128;
+
 // QImage::Format_RGB32 wants the unused top byte set.
 constexpr std::uint32_t OpaqueBits = 0xFF000000U;
 constexpr std::uint32_t ColorBits = 0x00FFFFFFU;
@@ -59,7 +62,6 @@ void Canvas::SetBrushColor(Color color) {
 }
 void Canvas::SetBrushStyle(BrushStyle style) { brushStyle_ = style; }
 void Canvas::SetFontColor(Color color) { fontColor_ = color & ColorBits; }
-Color Canvas::PenColor() const { return penColor_; }
 
 void Canvas::MoveTo(int x, int y) {
   penX_ = x;
@@ -96,9 +98,10 @@ void Canvas::PlotLine(int x0, int y0, int x1, int y1, bool includeEnd) {
   if (low >= high) return;
 
   const long long twoMajor = 2 * std::max(major, 1LL);
-  long long numerator = 2 * low * minor + std::max(major, 1LL);
-  long long offset = numerator / twoMajor;
-  long long rest = numerator % twoMajor;
+  // 2 * low * minor needs 66 bits for a line across the whole int range on both axes.
+  const WideInt numerator = WideInt{2} * low * minor + std::max(major, 1LL);
+  auto offset = static_cast<long long>(numerator / twoMajor);
+  auto rest = static_cast<long long>(numerator % twoMajor);
   const bool dotted = penStyle_ == PenStyle::Dot;
   const bool gapsFilled = brushStyle_ == BrushStyle::Solid;
   for (long long n = low; n < high; ++n) {
@@ -156,7 +159,7 @@ void Canvas::TextOut(int x, int y, const std::string& text) {
     FillRect(x, y, x + metrics.horizontalAdvance(qtext), y + metrics.height(), brushColor_);
   }
   QImage image(reinterpret_cast<uchar*>(target_.Bits()), target_.Width(), target_.Height(),
-               target_.Width() * 4, QImage::Format_RGB32);
+               static_cast<qsizetype>(target_.Width()) * 4, QImage::Format_RGB32);
   QPainter painter(&image);
   painter.setFont(font);
   painter.setPen(ToQColor(fontColor_));

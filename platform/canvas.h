@@ -1,9 +1,9 @@
 #pragma once
-// The drawing surface: 32-bit bitmaps and a canvas with the exact pixel rules the displays are
-// specified in. Lines end one pixel short of their end point, a rectangle (x1, y1, x2, y2)
-// covers columns x1..x2-1 and rows y1..y2-1, text is placed by its top-left corner, and
-// everything is clipped to the bitmap. Lines and rectangles are rasterised here; only text
-// goes through Qt (which needs a QGuiApplication). User-interface thread only.
+// The drawing surface: 32-bit bitmaps and a canvas with exact pixel rules. Lines end one pixel
+// short of their end point, a rectangle (x1, y1, x2, y2) covers columns x1..x2-1 and rows y1..y2-1,
+// text is placed by its top-left corner, and everything is clipped to the bitmap. Lines and
+// rectangles are rasterised here; only text goes through Qt (which needs a QGuiApplication).
+// User-interface thread only.
 
 #include <cstdint>
 #include <memory>
@@ -48,7 +48,6 @@ class Canvas {
   void SetBrushColor(Color color);
   void SetBrushStyle(BrushStyle style);
   void SetFontColor(Color color);
-  [[nodiscard]] Color PenColor() const;
   [[nodiscard]] const Bitmap& Target() const { return target_; }
 
   void MoveTo(int x, int y);
