@@ -43,6 +43,37 @@ void Line(Canvas& canvas, int x0, int y0, int x1, int y1) {
   canvas.LineTo(x1, y1);
 }
 
+struct AreaEdges {
+  int left;
+  int top;
+  int right;
+  int bottom;
+};
+
+// The graded frame around a display area on the window: the 16-pixel upper and right bands,
+// then the 25-pixel lower and left bands over them, each line a shade lighter outwards. The
+// left band's i-th line starts min(i, leftReach) rows above the area.
+void DrawFrameBands(Canvas& canvas, const AreaEdges& area, int leftReach) {
+  canvas.SetPenStyle(PenStyle::Solid);
+  for (int i = 1; i <= UpperBandWidth; ++i) {
+    canvas.SetPenColor(BandColor(i));
+    Line(canvas, area.left - i, area.top - i, area.right + i, area.top - i);
+    Line(canvas, area.right + i, area.top - i, area.right + i, area.bottom + i + 3);
+  }
+  for (int i = 1; i <= LowerBandWidth; ++i) {
+    canvas.SetPenColor(BandColor(i));
+    Line(canvas, area.left - i, area.bottom + i, area.right + i, area.bottom + i);
+    Line(canvas, area.left - i, area.top - std::min(i, leftReach), area.left - i, area.bottom + i);
+  }
+}
+
+void FillBlack(Bitmap& picture) {
+  Canvas& canvas = picture.GetCanvas();
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Black);
+  canvas.Rectangle(0, 0, picture.Width(), picture.Height());
+}
+
 std::string FixedField(long double value, int decimals) {
   std::array<char, 32> text{};
   std::snprintf(text.data(), text.size(), "%3.*Lf", decimals, value);
@@ -247,17 +278,7 @@ void CopyBitmapsToWindow() {
 
 void DrawTimeFrame() {
   Canvas& canvas = FormMain->WindowCanvas();
-  canvas.SetPenStyle(PenStyle::Solid);
-  for (int i = 1; i <= UpperBandWidth; ++i) {
-    canvas.SetPenColor(BandColor(i));
-    Line(canvas, TimeLeft - i, TimeTop - i, TimeRight + i, TimeTop - i);
-    Line(canvas, TimeRight + i, TimeTop - i, TimeRight + i, TimeBottom + i + 3);
-  }
-  for (int i = 1; i <= LowerBandWidth; ++i) {
-    canvas.SetPenColor(BandColor(i));
-    Line(canvas, TimeLeft - i, TimeBottom + i, TimeRight + i, TimeBottom + i);
-    Line(canvas, TimeLeft - i, TimeTop - i, TimeLeft - i, TimeBottom + i);
-  }
+  DrawFrameBands(canvas, {TimeLeft, TimeTop, TimeRight, TimeBottom}, LowerBandWidth);
 
   const std::string amplitude = AmplitudeLabelText(TimeVoltsScale);
   const std::string negAmplitude = "-" + amplitude;
@@ -281,13 +302,7 @@ void DrawTimeFrame() {
   FormMain->WindowChanged();
 }
 
-void DrawTimeBackground() {
-  Bitmap& picture = Picture(TimeBitmap);
-  Canvas& canvas = picture.GetCanvas();
-  canvas.SetBrushColor(Black);
-  canvas.SetPenColor(Black);
-  canvas.Rectangle(0, 0, picture.Width(), picture.Height());
-}
+void DrawTimeBackground() { FillBlack(Picture(TimeBitmap)); }
 
 void DrawTimeTraces() {
   const int w = TimeRight - TimeLeft;
@@ -336,18 +351,8 @@ void DrawTimeTraces() {
 void DrawFreqFrame() {
   FreqYScale = ComputeFreqYScale();
   Canvas& canvas = FormMain->WindowCanvas();
-  canvas.SetPenStyle(PenStyle::Solid);
-  for (int i = 1; i <= UpperBandWidth; ++i) {
-    canvas.SetPenColor(BandColor(i));
-    Line(canvas, FreqLeft - i, FreqTop - i, FreqRight + i, FreqTop - i);
-    Line(canvas, FreqRight + i, FreqTop - i, FreqRight + i, FreqBottom + i + 3);
-  }
-  for (int i = 1; i <= LowerBandWidth; ++i) {
-    canvas.SetPenColor(BandColor(i));
-    Line(canvas, FreqLeft - i, FreqBottom + i, FreqRight + i, FreqBottom + i);
-    // The outer lines of the left band stop at the top band's outermost row.
-    Line(canvas, FreqLeft - i, FreqTop - std::min(i, UpperBandWidth), FreqLeft - i, FreqBottom + i);
-  }
+  // The outer lines of the left band stop at the top band's outermost row.
+  DrawFrameBands(canvas, {FreqLeft, FreqTop, FreqRight, FreqBottom}, UpperBandWidth);
 
   canvas.SetBrushStyle(BrushStyle::Clear);
   canvas.SetFontColor(Black);
@@ -367,13 +372,7 @@ void DrawFreqFrame() {
   FormMain->WindowChanged();
 }
 
-void DrawFreqBackground() {
-  Bitmap& picture = Picture(FreqBitmap);
-  Canvas& canvas = picture.GetCanvas();
-  canvas.SetBrushColor(Black);
-  canvas.SetPenColor(Black);
-  canvas.Rectangle(0, 0, picture.Width(), picture.Height());
-}
+void DrawFreqBackground() { FillBlack(Picture(FreqBitmap)); }
 
 void DrawSpectrumTraces() {
   const int width = FreqRight - FreqLeft;
