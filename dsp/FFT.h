@@ -7,6 +7,8 @@
 
 #include "app/Global.h"
 
+// The transform's own state: nothing outside the analysis reads it, so it lives here rather
+// than with the program-wide state the other parts share.
 // Points per channel: 2048 at 22050 Hz, 4096 at 44100 Hz; 0 before the first analysis.
 inline std::int32_t FftSize = 0;
 // The last bin below the top of the frequency span: 928 at 22050 Hz, 1857 at 44100 Hz.
