@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <algorithm>
@@ -58,6 +60,21 @@ QString NameOfEntry(int index) {
   return QString::fromLocal8Bit(DeviceName(InputDeviceCaps[static_cast<std::size_t>(index)]));
 }
 
+// Return in the device box's edit field would choose the entry its text names, and the text
+// FormShow puts there names device 0 with no entry chosen: swallowing it keeps a device change
+// to a choice from the list.
+class ReturnSwallower final : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+  }
+};
+
 }  // namespace
 
 TFormSettings::TFormSettings(QWidget* parent)
@@ -78,6 +95,7 @@ TFormSettings::TFormSettings(QWidget* parent)
   CmbBoxInDev->setEditable(true);
   CmbBoxInDev->setInsertPolicy(QComboBox::NoInsert);
   CmbBoxInDev->setGeometry(28, 38, 171, 21);
+  CmbBoxInDev->lineEdit()->installEventFilter(new ReturnSwallower(CmbBoxInDev));
   ChBoxDCoffset = MakeCheckBox(this, "DC offset", false, 222, 40, 67, 17);
   Labsynco = MakeLabel(this, "Synchronization", 28, 76, 75, 13);
   Bevel3 = MakeBottomLine(this, Labsynco, 106, 66, 191, 19);
@@ -91,8 +109,8 @@ TFormSettings::TFormSettings(QWidget* parent)
   setTabOrder(ChBoxDCoffset, ChBoxSyncro1);
   setTabOrder(ChBoxSyncro1, ChBoxSyncro2);
 
-  // activated comes only from a choice in the list (mouse, arrow keys, or typed text completed
-  // to an entry), never from text that is no entry or from the dialog's own selection.
+  // activated comes only from a choice in the list (mouse or arrow keys), never from typed text
+  // or from the dialog's own selection.
   connect(CmbBoxInDev, &QComboBox::activated, this, [this] { CmbBoxInDevChange(); });
   connect(ChBoxDCoffset, &QCheckBox::toggled, this, [this] { ChBoxDCoffsetClick(); });
   connect(ChBoxSyncro1, &QCheckBox::toggled, this, [this] { ChBoxSyncro1Click(); });

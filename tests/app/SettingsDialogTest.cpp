@@ -76,6 +76,18 @@ TEST_F(SettingsDialogTest, OpeningListsTheDevicesInOrderAndShowsDeviceZeroUnsele
   EXPECT_TRUE(messages_.empty());
 }
 
+TEST_F(SettingsDialogTest, ReturnOnTheShownNameChoosesNoDevice) {
+  AddDevice("Mono In", WAVE_FORMAT_2M16);
+  AddDevice("Line In", Both);
+  CreateWindows();
+  DeviceIndex = 1;
+  dialog_->show();
+  QTest::keyClick(Box()->lineEdit(), Qt::Key_Return);
+  QTest::keyClick(Box()->lineEdit(), Qt::Key_Enter);
+  EXPECT_EQ(DeviceIndex, 1);
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(SettingsDialogTest, TheListHoldsAtMostTheElevenDevicesOfTheTable) {
   for (int i = 0; i < 13; ++i) AddDevice("Device " + std::to_string(i), Both);
   CreateWindows();
