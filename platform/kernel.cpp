@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -20,6 +21,10 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
 
 std::string ExecutablePath() {
   std::error_code error;
-  const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : path.string();
+  std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  if (error) return {};
+  // A binary replaced while it runs (rebuilt, upgraded) reads back with this mark.
+  constexpr std::string_view Deleted = " (deleted)";
+  if (path.ends_with(Deleted)) path.resize(path.size() - Deleted.size());
+  return path;
 }

@@ -22,5 +22,6 @@ void Sleep(DWORD ms);
 // Fills the record when its size field holds 148 and returns nonzero; this layer reports
 // version 6.1 (it behaves as a current system). A wrong size gives 0 and an untouched record.
 BOOL GetVersionExA(OSVERSIONINFOA* info);
-// Full path of the running executable (from /proc/self/exe), empty when it cannot be read.
+// Full path of the running executable (from /proc/self/exe, also after the file was replaced),
+// empty when it cannot be read.
 std::string ExecutablePath();
