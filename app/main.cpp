@@ -299,7 +299,8 @@ void TFormMain::BitBtnStartClick() {
     SetStartButtonFontColor(Black);
     BitBtnStart->setText(QStringLiteral("START"));
     Capturing = 0;
-    if (FormSettings != nullptr) FormSettings->CmbBoxInDev->setEnabled(true);
+    // The device list opens again once the running loop has released the device, below: a
+    // device chosen before that would not be the one a START held off in this pass records.
     return;
   }
   if (Capturing != 0) return;
