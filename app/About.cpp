@@ -24,6 +24,7 @@ namespace {
 constexpr int FontPixels = 11;
 constexpr int ClientWidth = 387;
 constexpr int ClientHeight = 225;
+constexpr int BorderWidth = 5;
 const char* const StoredBanner = ":/assets/About.Image1.picture";
 
 QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height) {
@@ -70,20 +71,23 @@ TFormAbout::TFormAbout(QWidget* parent)
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(FontPixels);
   setFont(font);
-  setFixedSize(ClientWidth, ClientHeight);
+  setFixedSize(ClientWidth + 2 * BorderWidth, ClientHeight + 2 * BorderWidth);
+  // The controls stand in the area inside the border, which also cuts the banner off.
+  auto* client = new QWidget(this);
+  client->setGeometry(BorderWidth, BorderWidth, ClientWidth, ClientHeight);
 
-  Image1 = new QLabel(this);
+  Image1 = new QLabel(client);
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Image1->setGeometry(-14, -2, 403, 63);
   Image1->setPixmap(LoadBanner());
-  LabVersion = MakeLabel(this, "Version 2.3", 158, 72, 53, 13);
-  LabAuthor = MakeLabel(this, "\u00A9 2026 The Corvane developers", 110, 98, 155, 13);
-  Bevel1 = new QFrame(this);
+  LabVersion = MakeLabel(client, "Version 2.3", 158, 72, 53, 13);
+  LabAuthor = MakeLabel(client, "\u00A9 2026 The Corvane developers", 110, 98, 155, 13);
+  Bevel1 = new QFrame(client);
   Bevel1->setFrameShape(QFrame::HLine);
   Bevel1->setFrameShadow(QFrame::Sunken);
   Bevel1->setGeometry(4, 116, 377, 2);
-  LabWWW = MakeLabel(this, "Sound-card oscilloscope", 128, 138, 119, 13);
-  BtnOK = new QPushButton(QStringLiteral("OK"), this);
+  LabWWW = MakeLabel(client, "Sound-card oscilloscope", 128, 138, 119, 13);
+  BtnOK = new QPushButton(QStringLiteral("OK"), client);
   BtnOK->setGeometry(152, 172, 73, 27);
   BtnOK->setFocus();
   connect(BtnOK, &QPushButton::clicked, this, [this] { BtnOKClick(); });

@@ -24,7 +24,8 @@ class AboutTest : public testing::Test {
 };
 
 TEST_F(AboutTest, TheBannerIsCutOffByTheFixedClientArea) {
-  EXPECT_EQ(about_.size(), QSize(387, 225));
+  EXPECT_EQ(about_.size(), QSize(397, 235));  // a border of 5 around the 387 x 225 client
+  EXPECT_EQ(about_.BtnOK->parentWidget()->geometry(), QRect(5, 5, 387, 225));
   EXPECT_EQ(about_.minimumSize(), about_.maximumSize());
   EXPECT_EQ(about_.windowTitle().toStdString(), "About Corvane");
   EXPECT_EQ(about_.Image1->geometry(), QRect(-14, -2, 403, 63));
@@ -38,16 +39,20 @@ TEST_F(AboutTest, TheBannerIsCutOffByTheFixedClientArea) {
           .image;
   ASSERT_FALSE(banner.isNull());
   const QImage shown = about_.grab().toImage();
-  // The client area's first pixels are the banner's column 14 and row 2.
+  // The client area's first pixels, inside the border of 5, are the banner's column 14 and
+  // row 2; the border itself shows none of it.
+  const QPoint client(5, 5);
   for (const QPoint at : {QPoint(0, 0), QPoint(200, 30), QPoint(385, 57)}) {
-    EXPECT_EQ(shown.pixel(at), banner.pixel(at + QPoint(14, 2))) << at.x() << "," << at.y();
+    EXPECT_EQ(shown.pixel(client + at), banner.pixel(at + QPoint(14, 2)))
+        << at.x() << "," << at.y();
   }
+  EXPECT_NE(shown.pixel(2, 20), banner.pixel(11, 17));
 }
 
 TEST_F(AboutTest, ItOpensCentredThenWhereItWasLeftAndOkHidesIt) {
   about_.show();
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_EQ(about_.pos(), screen.center() - QPoint(387 / 2, 225 / 2));
+  EXPECT_EQ(about_.pos(), screen.center() - QPoint(397 / 2, 235 / 2));
   about_.move(40, 30);
   QTest::mouseClick(about_.BtnOK, Qt::LeftButton);
   EXPECT_FALSE(about_.isVisible());
