@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -133,10 +135,19 @@ class FileDescriptor {
 
 enum class ReadResult { Read, Missing, Failed };
 
+// Far more than any settings file holds; a larger file is not one.
+constexpr off_t LargestFile = 1 << 20;
+
 ReadResult ReadWholeFile(const char* path, std::string& content) {
   content.clear();
-  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO at the path cannot hang the program; only plain files count.
+  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.Get() < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  struct stat status {};
+  if (::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_size > LargestFile) {
+    return ReadResult::Failed;
+  }
   char chunk[4096];
   for (;;) {
     const ssize_t count = ::read(file.Get(), chunk, sizeof chunk);
@@ -163,8 +174,12 @@ bool WriteAll(int fd, std::string_view data) {
 
 // Writes content to a new file beside path and renames it over path. A new file gets the
 // permissions the umask leaves; a replaced one keeps its own.
-bool ReplaceFile(const std::string& path, std::string_view content) {
+bool ReplaceFile(const std::string& givenPath, std::string_view content) {
   static std::atomic<unsigned> counter{0};
+  // Through a symbolic link to the file it names: renaming over the link would replace it.
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(givenPath.c_str(), nullptr),
+                                                             &std::free);
+  const std::string path = resolved ? std::string(resolved.get()) : givenPath;
   struct stat old {};
   const bool existed = ::stat(path.c_str(), &old) == 0;
   std::string temporary;

@@ -198,3 +198,25 @@ TEST_F(ProfileTest, AFailedWriteReportsFailureAndLeavesTheOldFileIntact) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProfileTest, AWriteThroughALinkUpdatesTheFileItNames) {
+  const fs::path target = folder_ / "real.INI";
+  std::ofstream(target, std::ios::binary) << "[Scales]\nAX=2\n";
+  fs::create_symlink(target, path_);
+  ASSERT_TRUE(Set("Scales", "AX", "5"));
+  EXPECT_TRUE(fs::is_symlink(path_));
+  std::ifstream file(target, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
+            "[Scales]\nAX=5\n");
+}
+
+TEST_F(ProfileTest, ANonPlainFileAtThePathIsNeitherReadNorReplaced) {
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);  // opening it for reading would block
+  EXPECT_EQ(Get("Scales", "AX"), "none");
+  EXPECT_FALSE(Set("Scales", "AX", "5"));
+  EXPECT_TRUE(fs::is_fifo(path_));
+}
+
+}  // namespace
