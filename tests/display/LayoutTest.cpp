@@ -153,17 +153,44 @@ TEST_F(LayoutTest, FrameComposesBothDisplaysAndLeavesTheFrameAlone) {
   EXPECT_TRUE(texts_.empty());
 }
 
-TEST_F(LayoutTest, WithBothSpectraHiddenTheLastFrequencyPictureIsCopiedAgain) {
-  ShowFreqChannels(false, false);
-  FreqBitmap->GetCanvas().SetBrushColor(Maroon);
-  FreqBitmap->GetCanvas().Rectangle(-1, -1, 500, 500);
-  Spectrum1.fill(5.0F);
-  Channel1Block.fill(1000);
+// Either spectrum check box recomputes both spectra and redraws the frequency picture; with
+// both hidden the last picture is copied again.
+TEST_F(LayoutTest, SpectraAreRecomputedWhenEitherSpectrumIsShown) {
+  struct Case {
+    bool first;
+    bool second;
+    bool recomputed;
+  };
+  for (const Case c :
+       {Case{false, false, false}, Case{true, false, true}, Case{false, true, true}}) {
+    SCOPED_TRACE(testing::Message() << "F1 " << c.first << ", F2 " << c.second);
+    ShowFreqChannels(c.first, c.second);
+    FreqBitmap->GetCanvas().SetBrushColor(Maroon);
+    FreqBitmap->GetCanvas().Rectangle(-1, -1, 500, 500);
+    Spectrum1.fill(5.0F);
+    Spectrum2.fill(5.0F);
+    Channel1Block.fill(1000);
+    Channel2Block.fill(-3000);
+    ComposeFrame();
+    EXPECT_EQ(Spectrum1[0], c.recomputed ? 2000.0F : 5.0F);
+    EXPECT_EQ(Spectrum2[0], c.recomputed ? 6000.0F : 5.0F);
+    EXPECT_EQ(WindowPixel(203 + 48, 280 + 2), c.recomputed ? Silver : Maroon);
+    EXPECT_EQ(WindowPixel(685, 490), c.recomputed ? Black : Maroon);
+    EXPECT_EQ(WindowPixel(203 + 48, 15), Silver);
+  }
+}
+
+TEST_F(LayoutTest, FrameFindsTheTriggerBeforeDrawingTheTraces) {
+  SyncChannel1 = 1;
+  TriggerIndex1 = 555;
+  Channel1Block.fill(0);
+  Channel1Block[9] = -1;
+  Channel1Block[10] = 16384;
   ComposeFrame();
-  EXPECT_EQ(WindowPixel(203 + 48, 280 + 2), Maroon);
-  EXPECT_EQ(WindowPixel(685, 490), Maroon);
-  EXPECT_EQ(Spectrum1[0], 5.0F);  // not recomputed
-  EXPECT_EQ(WindowPixel(203 + 48, 15), Silver);
+  EXPECT_EQ(TriggerIndex1, 10);
+  // The trace starts on element 10's row, 26, and falls from there to the zero line at 53.
+  EXPECT_EQ(WindowPixel(203, 15 + 25), Black);
+  EXPECT_EQ(WindowPixel(203, 15 + 26), Yellow);
 }
 
 }  // namespace

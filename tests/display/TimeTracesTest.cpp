@@ -123,6 +123,28 @@ TEST_F(TimeTracesTest, SamplesLandOnTheirRowsClampedInsideTheirBand) {
   }
 }
 
+// A 602-row client gives 256-row bands at 1/512 row per sample unit: odd multiples of 256
+// land on halves, which go to the even row.
+TEST_F(TimeTracesTest, UnclampedRowsRoundHalvesToEven) {
+  window_->SetClientSize(700, 602);
+  LayoutDisplays();
+  ASSERT_EQ(TimeBottom - TimeTop, 256);
+  ASSERT_EQ(TimeQuarter, 64);
+  ASSERT_EQ(TimeThreeQuarters, 192);
+  struct Case {
+    std::int16_t sample;
+    int offset;  // rows above the band's zero line
+  };
+  for (const Case c : {Case{256, 0}, Case{768, 2}, Case{1280, 2}, Case{-256, 0}, Case{-768, -2}}) {
+    Channel1Block.fill(c.sample);
+    Channel2Block.fill(c.sample);
+    Draw();
+    ASSERT_EQ(TimeYScale, 1.0F / 512);
+    EXPECT_EQ(RowsIn(100, Yellow), std::vector<int>{64 - c.offset}) << c.sample;
+    EXPECT_EQ(RowsIn(100, Lime), std::vector<int>{192 - c.offset}) << c.sample;
+  }
+}
+
 TEST_F(TimeTracesTest, ScalesOfTheWorkedExample) {
   Draw();
   EXPECT_FLOAT_EQ(TimeXScale, 192800.0F / 441000.0F);

@@ -41,30 +41,38 @@ class BlockExtractionTest : public testing::Test {
     Channel2Block.fill(value);
   }
 
-  // Elements first .. first + Frames() - 1 hold buffer `buffer`, frame by frame.
-  static void ExpectBufferAt(int buffer, int first) {
+  // Elements first .. first + Frames() - 1 hold buffer `buffer`, frame by frame, less the offsets.
+  static void ExpectBufferAt(int buffer, int first, int offset1 = 0, int offset2 = 0) {
     for (int frame = 0; frame < Frames(); ++frame) {
-      ASSERT_EQ(Channel1Block[first + frame], Sample(buffer, frame, 1)) << "frame " << frame;
-      ASSERT_EQ(Channel2Block[first + frame], Sample(buffer, frame, 2)) << "frame " << frame;
+      ASSERT_EQ(Channel1Block[first + frame], Sample(buffer, frame, 1) - offset1)
+          << "frame " << frame;
+      ASSERT_EQ(Channel2Block[first + frame], Sample(buffer, frame, 2) - offset2)
+          << "frame " << frame;
     }
   }
 };
 
-TEST_F(BlockExtractionTest, TenMsBlockHoldsThePreviousBufferThenTheFullOne) {
+TEST_F(BlockExtractionTest, TenMsBlockHoldsThePreviousBufferThenTheFullOneLessTheOffsets) {
   struct Case {
     std::uint32_t rate;
     int filled;
     int previous;
+    std::int32_t offset1;
+    std::int32_t offset2;
   };
   for (const Case& c :
-       {Case{22050, 0, 9}, Case{22050, 5, 4}, Case{44100, 0, 9}, Case{44100, 9, 8}}) {
-    SCOPED_TRACE(testing::Message() << c.rate << " Hz, buffer " << c.filled);
+       {Case{22050, 0, 9, 0, 0}, Case{22050, 5, 4, 0, 0}, Case{44100, 0, 9, 0, 0},
+        Case{44100, 9, 8, 0, 0}, Case{22050, 5, 4, 5, -7}, Case{44100, 0, 9, -3, 11}}) {
+    SCOPED_TRACE(testing::Message() << c.rate << " Hz, buffer " << c.filled << ", offsets "
+                                    << c.offset1 << "/" << c.offset2);
     StartRun(c.rate);
     TimeBaseMs = 10.0F;
     FilledBuffer = c.filled;
+    DcOffset1 = c.offset1;
+    DcOffset2 = c.offset2;
     ExtractBlock();
-    ExpectBufferAt(c.previous, 0);
-    ExpectBufferAt(c.filled, Frames());
+    ExpectBufferAt(c.previous, 0, c.offset1, c.offset2);
+    ExpectBufferAt(c.filled, Frames(), c.offset1, c.offset2);
   }
 }
 

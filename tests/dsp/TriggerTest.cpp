@@ -43,7 +43,6 @@ const ChannelSetup kFlat{kHigh, {}};
 const std::vector<TriggerCase> kCases = {
     {"AllNonNegativeFindsNothing", 44100, true, true, kFlat, {0, {}}, 1, 1},
     {"AllNegativeFindsNothing", 44100, true, false, {kLow, {}}, kFlat, 1, 1},
-    {"ElementZeroIsNeverExamined", 44100, true, false, {kHigh, {{0, -5}}}, kFlat, 1, 1},
     {"ElementZeroDoesNotArmBeforeALaterCrossing",
      44100,
      true,
