@@ -10,6 +10,8 @@ namespace {
 
 void ShowModeless(QWidget* window) {
   if (window == nullptr) return;
+  // A minimised window would otherwise only be raised behind its icon.
+  window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
   window->show();
   window->raise();
   window->activateWindow();
