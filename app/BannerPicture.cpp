@@ -48,11 +48,16 @@ struct Decoder {
   jpeg_decompress_struct info{};
 };
 
-bool StartDecoding(Decoder& decoder, const std::uint8_t* data, std::size_t size) {
+bool ReadHeader(Decoder& decoder, const std::uint8_t* data, std::size_t size) {
   if (setjmp(decoder.errors.jump) != 0) return false;
   jpeg_create_decompress(&decoder.info);
   jpeg_mem_src(&decoder.info, data, static_cast<unsigned long>(size));
   jpeg_read_header(&decoder.info, TRUE);
+  return true;
+}
+
+bool StartDecoding(Decoder& decoder) {
+  if (setjmp(decoder.errors.jump) != 0) return false;
   decoder.info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&decoder.info);
   return true;
@@ -80,14 +85,18 @@ std::string Printable(std::string_view text) {
 
 PictureResult DecodeJpeg(std::span<const std::uint8_t> jpeg) {
   Decoder decoder;
-  if (!StartDecoding(decoder, jpeg.data(), jpeg.size())) {
+  if (!ReadHeader(decoder, jpeg.data(), jpeg.size())) {
     return Failure(std::string("JPEG stream: ") + decoder.errors.message);
   }
-  const JDIMENSION width = decoder.info.output_width;
-  const JDIMENSION height = decoder.info.output_height;
-  if (width > MaxPictureSide || height > MaxPictureSide || decoder.info.output_components != 3) {
+  // Checked before decoding starts, which for a progressive stream already buffers the image.
+  const JDIMENSION width = decoder.info.image_width;
+  const JDIMENSION height = decoder.info.image_height;
+  if (width > MaxPictureSide || height > MaxPictureSide) {
     return Failure("JPEG stream: a picture of " + std::to_string(width) + " x " +
                    std::to_string(height) + " pixels is not shown");
+  }
+  if (!StartDecoding(decoder)) {
+    return Failure(std::string("JPEG stream: ") + decoder.errors.message);
   }
   QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB888);
   if (image.isNull()) return Failure("JPEG stream: no memory for the picture");
