@@ -48,9 +48,10 @@ void RunCapture() {
 
   if (waveInOpen(handleCell.get(), static_cast<UINT>(DeviceIndex), waveFormat.get(), 0, 0,
                  CALLBACK_NULL) != MMSYSERR_NOERROR) {
-    ShowMessage("Failed to execute");
-    // Nothing runs: the window must not go on looking as if it captured.
+    // Nothing runs: the window must not go on looking as if it captured, not even behind
+    // the message box.
     Capturing = 0;
+    ShowMessage("Failed to execute");
     return;
   }
   WaveHandle = *handleCell;
@@ -67,6 +68,11 @@ void RunCapture() {
   }
   waveInStart(WaveHandle);
 
+  // Full buffers go back in ring order from the oldest one on, which keeps the device filling
+  // them 0, 1, ..., 9, 0, ... After a late poll that found 9 and 0 full, plain index order would
+  // queue 0 before 9 for good: the block of buffer 0 would then take its first half from buffer
+  // 9 while the device is still writing it.
+  int oldest = 0;
   while (Capturing == 1) {
     FilledBuffer = -1;
     FormMain->ProcessMessages();
@@ -83,11 +89,15 @@ void RunCapture() {
       MeasureDcOffset();
       OffsetMeasured = 1;
     }
-    for (auto& header : WaveHeaders) {
+    const int first = oldest;
+    for (int i = 0; i < CaptureBufferCount; ++i) {
+      const int k = (first + i) % CaptureBufferCount;
+      WAVEHDR& header = WaveHeaders[static_cast<std::size_t>(k)];
       if (IsFull(header)) {
         SetBytesRecorded(header, 0);
         waveInAddBuffer(WaveHandle, &header, WaveHeaderSize);
         waveInStart(WaveHandle);
+        oldest = (k + 1) % CaptureBufferCount;
       }
     }
   }
@@ -95,4 +105,5 @@ void RunCapture() {
   waveInReset(WaveHandle);
   for (auto& header : WaveHeaders) waveInUnprepareHeader(WaveHandle, &header, WaveHeaderSize);
   waveInClose(WaveHandle);
+  WaveHandle = nullptr;
 }

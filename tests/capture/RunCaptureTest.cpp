@@ -104,8 +104,23 @@ TEST_F(RunCaptureTest, BufferNineWinsOverBufferZeroFilledAfterIt) {
   });
   Run();
   EXPECT_EQ(processed_.back(), 109);
+}
+
+TEST_F(RunCaptureTest, BuffersGoBackInRingOrderSoTheDeviceKeepsFillingThemInTurn) {
+  for (std::int16_t k = 0; k < 9; ++k) script_.emplace_back([this, k] { Fill(100 + k); });
+  script_.emplace_back([this] {
+    Fill(109);
+    Fill(200);
+  });
+  for (std::int16_t k = 1; k < 9; ++k) script_.emplace_back([this, k] { Fill(200 + k); });
+  script_.emplace_back([this] { Fill(300); });
+  Run();
   const std::vector<int> queued = QueuedIndexes();
-  EXPECT_EQ((std::vector<int>(queued.end() - 2, queued.end())), (std::vector<int>{0, 9}));
+  ASSERT_GE(queued.size(), 21U);
+  EXPECT_EQ((std::vector<int>(queued.begin() + 19, queued.begin() + 21)), (std::vector<int>{9, 0}));
+  // The fill after buffers 1 to 8 lands in buffer 9 again, not in buffer 0.
+  EXPECT_EQ(CaptureRing[static_cast<std::size_t>(9 * BufferBytes)], 300);
+  EXPECT_EQ(CaptureRing[0], 200);
 }
 
 TEST_F(RunCaptureTest, OffsetsAreMeasuredOnlyAtTheFirstBufferAfterBufferZero) {
