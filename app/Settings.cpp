@@ -138,7 +138,10 @@ void TFormSettings::FormShow() {
   }
   CmbBoxInDev->setCurrentIndex(-1);
   CmbBoxInDev->setEditText(NameOfEntry(0));
-  if (Capturing == 1) {
+  // Also closed after STOP until the loop has let the device go: a START in the same pass
+  // over the messages carries the old run on.
+  const bool running = MainForm != nullptr && MainForm->CaptureRunActive();
+  if (Capturing == 1 || running) {
     CmbBoxInDev->setEnabled(false);
   } else if (Capturing == 0) {
     CmbBoxInDev->setEnabled(true);

@@ -290,6 +290,8 @@ void TFormMain::FormCloseQuery() {
 }
 
 void TFormMain::FormDestroy() {
+  // Only the registered window owns them (tests build one window while another still exists).
+  if (FormMain != this) return;
   TimeBitmap.reset();
   FreqBitmap.reset();
 }
@@ -303,7 +305,7 @@ void TFormMain::BitBtnStartClick() {
     // device chosen before that would not be the one a START held off in this pass records.
     return;
   }
-  if (Capturing != 0) return;
+  if (Capturing != 0 || closing_) return;
   if (!runActive_ && SampleRate == 0) {
     ShowMessage("Failed to execute");
     return;
@@ -355,6 +357,8 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+  // A START click still queued must not open the device inside the close.
+  closing_ = true;
   FormCloseQuery();
   event->accept();
   // The dialogs may still be open; closing the main window ends the program all the same.

@@ -64,6 +64,8 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   void ProcessMessages() override;
 
   [[nodiscard]] Color StartButtonFontColor() const { return startFontColor_; }
+  // A capture run holds the device: from START until the loop has shut the device down.
+  [[nodiscard]] bool CaptureRunActive() const { return runActive_; }
 
   // Controls, in their declaration order. Owned by Qt's parent chain.
   QCheckBox* CheckBoxA1 = nullptr;
@@ -148,6 +150,7 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   Color startFontColor_ = SystemWindowTextColor;
   bool shown_ = false;
   bool runActive_ = false;  // a RunCapture is on the stack, possibly shutting down
+  bool closing_ = false;    // a close was accepted: no capture may start any more
 };
 
 // Sets a label's text and widens it when the text needs more room than its design width.

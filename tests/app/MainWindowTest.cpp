@@ -177,6 +177,29 @@ TEST_F(MainWindowTest, StopAndStartInOnePassKeepTheRunWithoutASecondOpen) {
   EXPECT_EQ(StartCaption(), "START");
 }
 
+TEST_F(MainWindowTest, TheDeviceListStaysClosedUntilTheStoppedRunHasLetTheDeviceGo) {
+  AddDevice("Line In", 0x880);
+  CreateWindows();
+  bool enabledAfterStop = true;
+  Later([&] {
+    form_->BitBtnStartClick();  // STOP, handled inside the running loop
+    settings_->show();
+    enabledAfterStop = settings_->CmbBoxInDev->isEnabled();
+  });
+  form_->BitBtnStartClick();
+  EXPECT_FALSE(enabledAfterStop);
+  EXPECT_TRUE(settings_->CmbBoxInDev->isEnabled());
+}
+
+TEST_F(MainWindowTest, AStartStillQueuedWhenTheWindowClosesOpensNothing) {
+  const auto device = AddDevice("Line In", 0x880);
+  CreateWindows();
+  Later([&] { form_->BitBtnStartClick(); });
+  form_->close();  // its message processing meets the queued START
+  EXPECT_EQ(device->OpenCount(), 0);
+  EXPECT_EQ(StartCaption(), "START");
+}
+
 TEST_F(MainWindowTest, ClosingWhileCapturingReleasesTheDeviceAndEndsTheProgram) {
   const auto device = AddDevice("Line In", 0x880);
   CreateWindows();
