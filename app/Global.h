@@ -1,7 +1,9 @@
 #pragma once
 // Program-wide state. Everything here is zero at program start and is touched only by the
 // user-interface thread: the capture loop, the drawing and every handler run on it, nested
-// inside the loop's message processing, so no lock guards any of it.
+// inside the loop's message processing, so no lock guards any of it. The one exception is what
+// a device thread writes into a queued buffer of CaptureRing and its header's recorded count,
+// which the loop reads only after that count (acquire) says the buffer is full.
 
 #include <array>
 #include <cmath>

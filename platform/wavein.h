@@ -1,6 +1,6 @@
 #pragma once
 // Wave input with the calls, records and result codes the capture code is written against.
-// Behind them sit the Linux devices of wavein_devices.h. Every call may be made from the
+// Behind them sit the Linux devices of wavein_device.h. Every call may be made from the
 // user-interface thread only; device threads never call these functions.
 
 #include <atomic>
