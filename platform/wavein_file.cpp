@@ -156,8 +156,8 @@ class FileSignal {
 // The file goes on where it stopped when recording starts again.
 class FileStream final : public PacedWaveInStream {
  public:
-  FileStream(FileSignal signal, const std::string& path, DWORD sampleRate, WaveBufferQueue& queue)
-      : PacedWaveInStream(sampleRate, queue), signal_(std::move(signal)), path_(path) {
+  FileStream(FileSignal signal, std::string path, DWORD sampleRate, WaveBufferQueue& queue)
+      : PacedWaveInStream(sampleRate, queue), signal_(std::move(signal)), path_(std::move(path)) {
     StartThread();
   }
   ~FileStream() override { StopThread(); }
