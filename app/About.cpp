@@ -1,4 +1,5 @@
 #include "app/About.h"
+#include "app/WindowStyle.h"
 
 #include <QFile>
 #include <QFrame>
@@ -21,19 +22,10 @@ static void InitAssets() { Q_INIT_RESOURCE(assets); }
 
 namespace {
 
-constexpr int FontPixels = 11;
 constexpr int ClientWidth = 387;
 constexpr int ClientHeight = 225;
 constexpr int BorderWidth = 5;
 const char* const StoredBanner = ":/assets/About.Image1.picture";
-
-QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height) {
-  auto* label = new QLabel(parent);
-  label->setTextFormat(Qt::PlainText);
-  label->setGeometry(left, top, width, height);
-  SetCaption(label, text);
-  return label;
-}
 
 QPixmap LoadBanner() {
   InitAssets();
@@ -67,10 +59,7 @@ TFormAbout::TFormAbout(QWidget* parent)
   setWindowTitle(QStringLiteral("About Corvane"));
   InitAssets();
   setWindowIcon(QIcon(QStringLiteral(":/assets/about.png")));
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(FontPixels);
-  setFont(font);
+  setFont(WindowFont());
   setFixedSize(ClientWidth + 2 * BorderWidth, ClientHeight + 2 * BorderWidth);
   // The controls stand in the area inside the border, which also cuts the banner off.
   auto* client = new QWidget(this);

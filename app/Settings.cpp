@@ -12,6 +12,7 @@
 
 #include "app/About.h"
 #include "app/Global.h"
+#include "app/WindowStyle.h"
 #include "app/main.h"
 #include "capture/RecordWave.h"
 #include "platform/messagebox.h"
@@ -19,20 +20,12 @@
 
 namespace {
 
-constexpr int FontPixels = 11;
 constexpr int DesignLeft = 264;
 constexpr int DesignTop = 155;
 // The designed outer size of 334 x 237 less a Windows frame of 4 pixels and a 19-pixel
 // caption: Qt sizes the client area and the window manager adds its own frame.
 constexpr int ClientWidth = 326;
 constexpr int ClientHeight = 210;
-
-QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height) {
-  auto* label = new QLabel(parent);
-  label->setGeometry(left, top, width, height);
-  SetCaption(label, text);
-  return label;
-}
 
 // A bevel that shows only its bottom line: a lowered rule along the lower edge of its box. The
 // rule starts clear of the label before it, which may have grown to fit its text.
@@ -82,10 +75,7 @@ TFormSettings::TFormSettings(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("Settings"));
   setWindowIcon(ProgramIcon());
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(FontPixels);
-  setFont(font);
+  setFont(WindowFont());
   move(DesignLeft, DesignTop);
   resize(ClientWidth, ClientHeight);
 

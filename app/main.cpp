@@ -30,22 +30,7 @@ constexpr int DesignWidth = 702;
 constexpr int DesignHeight = 580;
 constexpr int MinimumWidth = 640;
 constexpr int MinimumHeight = 580;
-constexpr int SmallFontPixels = 11;  // "8 point"
-constexpr int LargeFontPixels = 13;  // "10 point"
 constexpr int TimerIntervalMs = 500;
-
-QColor ToQColor(Color color) {
-  return {static_cast<int>((color >> 16) & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-          static_cast<int>(color & 0xFF)};
-}
-
-QFont WindowFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 void SetBackground(QWidget* widget, Color color) {
   QPalette palette = widget->palette();
@@ -62,18 +47,6 @@ QFrame* MakePanel(QWidget* parent, int left, int top, int width, int height) {
   SetBackground(panel, Silver);
   panel->setGeometry(left, top, width, height);
   return panel;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height,
-                  int fontPixels, Color color = Black) {
-  auto* label = new QLabel(parent);
-  label->setFont(WindowFont(fontPixels));
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, ToQColor(color));
-  label->setPalette(palette);
-  label->setGeometry(left, top, width, height);
-  SetCaption(label, text);
-  return label;
 }
 
 QSlider* MakeSlider(QWidget* parent, Qt::Orientation orientation, int maximum, int left, int top,
@@ -133,13 +106,6 @@ std::int32_t GetOsMajorVersion() {
 }
 
 }  // namespace
-
-void SetCaption(QLabel* label, const std::string& text) {
-  label->setText(QString::fromLocal8Bit(text.c_str()));
-  const QSize needed = label->sizeHint();
-  label->resize(std::max(label->width(), needed.width()),
-                std::max(label->height(), needed.height()));
-}
 
 std::string DeviceName(const WAVEINCAPSA& caps) {
   const auto* end = static_cast<const char*>(std::memchr(caps.szPname, 0, sizeof(caps.szPname)));

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/WindowStyle.h"
 
 class QAction;
 class QCheckBox;
@@ -152,9 +153,6 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   bool runActive_ = false;  // a RunCapture is on the stack, possibly shutting down
   bool closing_ = false;    // a close was accepted: no capture may start any more
 };
-
-// Sets a label's text and widens it when the text needs more room than its design width.
-void SetCaption(QLabel* label, const std::string& text);
 
 // The name in a capability record: up to the first NUL, or all 32 bytes without one.
 std::string DeviceName(const WAVEINCAPSA& caps);

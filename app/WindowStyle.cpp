@@ -1,0 +1,41 @@
+#include "app/WindowStyle.h"
+
+#include <QLabel>
+#include <QPalette>
+#include <QString>
+#include <algorithm>
+
+QColor ToQColor(Color color) {
+  return {static_cast<int>((color >> 16) & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+          static_cast<int>(color & 0xFF)};
+}
+
+QFont WindowFont(int pixels, bool bold) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+void SetCaption(QLabel* label, const std::string& text) {
+  label->setText(QString::fromLocal8Bit(text.c_str()));
+  const QSize needed = label->sizeHint();
+  label->resize(std::max(label->width(), needed.width()),
+                std::max(label->height(), needed.height()));
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height,
+                  int fontPixels, std::optional<Color> color) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setFont(WindowFont(fontPixels));
+  if (color) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ToQColor(*color));
+    label->setPalette(palette);
+  }
+  label->setGeometry(left, top, width, height);
+  SetCaption(label, text);
+  return label;
+}
