@@ -57,9 +57,21 @@ bool FormatAccepted(const WAVEFORMATEX& format) {
 
 }  // namespace
 
+std::string_view FitCapsName(std::string_view name) {
+  const auto continuation = [](char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U;
+  };
+  const std::size_t length = std::min(name.size(), MAXPNAMELEN - 1);
+  std::size_t cut = length;
+  while (cut > 0 && length - cut < 3 && cut < name.size() && continuation(name[cut])) --cut;
+  const bool splitsCharacter = cut < length && static_cast<unsigned char>(name[cut]) >= 0xC0U;
+  return name.substr(0, splitsCharacter ? cut : length);
+}
+
 void SetCapsName(WAVEINCAPSA& caps, const std::string& name) {
   std::memset(caps.szPname, 0, sizeof(caps.szPname));
-  std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof(caps.szPname) - 1));
+  const std::string_view fitted = FitCapsName(name);
+  std::memcpy(caps.szPname, fitted.data(), fitted.size());
 }
 
 std::uint64_t WaveInDroppedFrames(HWAVEIN hwi) {

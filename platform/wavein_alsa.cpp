@@ -441,8 +441,6 @@ std::vector<Candidate> CardCaptureDevices() {
   return result;
 }
 
-bool IsContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U; }
-
 }  // namespace
 
 std::string DeviceDisplayName(std::string_view description) {
@@ -450,11 +448,7 @@ std::string DeviceDisplayName(std::string_view description) {
   const auto first = line.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   line = line.substr(first, line.find_last_not_of(" \t") - first + 1);
-  const std::size_t length = std::min(line.size(), MAXPNAMELEN - 1);
-  std::size_t cut = length;
-  while (cut > 0 && length - cut < 3 && cut < line.size() && IsContinuationByte(line[cut])) --cut;
-  const bool splitsCharacter = cut < length && static_cast<unsigned char>(line[cut]) >= 0xC0U;
-  return std::string(line.substr(0, splitsCharacter ? cut : length));
+  return std::string(FitCapsName(line));
 }
 
 void AppendAlsaDevices(WaveInDeviceList& list) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/wavein.h"
@@ -73,7 +74,10 @@ class WaveInDevice {
 
 using WaveInDeviceList = std::vector<std::shared_ptr<WaveInDevice>>;
 
-// Fills the name field with at most 31 bytes of name and a NUL.
+// The longest start of name that fits the 31 bytes of the name field without splitting a UTF-8
+// character; bytes that are not UTF-8 count as characters of their own.
+std::string_view FitCapsName(std::string_view name);
+// Fills the name field with FitCapsName(name) and a NUL.
 void SetCapsName(WAVEINCAPSA& caps, const std::string& name);
 
 // Providers of the device list, each in its own source file.
