@@ -11,7 +11,7 @@ packages=(
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(
     googletest libgtest-dev libbenchmark-dev libfftw3-dev
-    xvfb xauth imagemagick xdotool x11-utils alsa-utils jackd2 libasound2-plugins
+    xvfb xauth imagemagick xdotool x11-utils alsa-utils jackd2 libasound2-plugins locales
   )
 fi
 
