@@ -12,7 +12,15 @@ if [[ "${1:-}" == "--test" ]]; then
   packages+=(
     googletest libgtest-dev libbenchmark-dev libfftw3-dev
     xvfb xauth imagemagick xdotool x11-utils alsa-utils jackd2 libasound2-plugins locales
+    pulseaudio-utils dbus
   )
+  # The sound-server tests run a server of their own. Install one only where there is none:
+  # pulseaudio and pipewire-pulse conflict, and pipewire-alsa (never wanted) would reroute
+  # ALSA's default for the whole machine.
+  installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
+  if ! installed pulseaudio && ! installed pipewire-pulse; then
+    packages+=(pipewire wireplumber pipewire-pulse)
+  fi
 fi
 
 missing=()
