@@ -3,10 +3,12 @@
 #include <memory>
 
 #include "app/Global.h"
+#include "capture/CaptureStatistics.h"
 #include "dsp/BlockExtraction.h"
 #include "platform/kernel.h"
 #include "platform/messagebox.h"
 #include "platform/wavein.h"
+#include "platform/wavein_device.h"
 
 void QueryDeviceCaps(int i) {
   if (i < 0 || i >= DeviceCapsEntries) return;
@@ -73,7 +75,9 @@ void RunCapture() {
   // queue 0 before 9 for good: the block of buffer 0 would then take its first half from buffer
   // 9 while the device is still writing it.
   int oldest = 0;
+  CaptureStatistics statistics([] { return WaveInDroppedFrames(WaveHandle); });
   while (Capturing == 1) {
+    statistics.PollStarted(CaptureStatistics::Clock::now());
     FilledBuffer = -1;
     FormMain->ProcessMessages();
     Sleep(1);
@@ -83,6 +87,7 @@ void RunCapture() {
     if (FilledBuffer >= 0) {
       ExtractBlock();
       ComposeFrame();
+      statistics.BlockShown();
     }
     if (OffsetMeasured == 0 && FilledBuffer > 0 && OffsetCorrection != 0) {
       ExtractBlock();
@@ -102,6 +107,7 @@ void RunCapture() {
     }
   }
 
+  statistics.Finish(CaptureStatistics::Clock::now());
   waveInReset(WaveHandle);
   for (auto& header : WaveHeaders) waveInUnprepareHeader(WaveHandle, &header, WaveHeaderSize);
   waveInClose(WaveHandle);
