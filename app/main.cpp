@@ -197,7 +197,7 @@ void TFormMain::CreateControls() {
       MakeLabel(PanelFreq, "Displayed Harmonics -  ", 10, 196, 111, 13, SmallFontPixels);
 
   PanelControl = MakePanel(clientArea_, 178, 230, 165, 37);
-  BitBtnStart = new QPushButton(QStringLiteral("START"), PanelControl);
+  BitBtnStart = new StartButton(QStringLiteral("START"), PanelControl);
   BitBtnStart->setFont(WindowFont(SmallFontPixels, true));
   BitBtnStart->setGeometry(44, 6, 75, 27);
 
@@ -305,11 +305,8 @@ void TFormMain::ShowDeviceZeroCaption() {
 
 void TFormMain::SetStartButtonFontColor(Color color) {
   startFontColor_ = color;
-  QPalette palette = BitBtnStart->palette();
-  palette.setColor(QPalette::ButtonText, color == SystemWindowTextColor
-                                             ? QApplication::palette().color(QPalette::ButtonText)
-                                             : ToQColor(color));
-  BitBtnStart->setPalette(palette);
+  // The system's window-text colour is the one the palette holds.
+  BitBtnStart->SetTextColor(color == SystemWindowTextColor ? QColor() : ToQColor(color));
 }
 
 void TFormMain::showEvent(QShowEvent* event) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/StartButton.h"
 #include "app/WindowStyle.h"
 
 class QAction;
@@ -21,7 +22,6 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QPushButton;
 class QSlider;
 class QTimer;
 
@@ -98,7 +98,7 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   QLabel* LabFY = nullptr;
   QLabel* LabFrequency = nullptr;
   QFrame* PanelControl = nullptr;
-  QPushButton* BitBtnStart = nullptr;
+  StartButton* BitBtnStart = nullptr;
   QFrame* ShapeA1 = nullptr;
   QFrame* ShapeF1 = nullptr;
   QFrame* Shape1 = nullptr;
