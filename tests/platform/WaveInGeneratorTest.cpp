@@ -1,46 +1,74 @@
+// The generator device under CORVANE_GENERATOR: what it plays and what it says about a
+// description it cannot use. The description itself is in GeneratorSignalTest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
-#include "platform/wavein_generator.h"
+#include "platform/generator_signal.h"
+#include "platform/wavein_device.h"
+#include "platform/wavein_scripted.h"
+#include "tests/support/DecimalCommaLocale.h"
+#include "tests/support/WaveInFixtures.h"
 
 namespace {
 
-TEST(WaveInGeneratorSignal, ParsesChannelsAndRejectsMalformedText) {
-  const auto signal = ParseGeneratorSignal("triangle,250,0.75; noise");
-  ASSERT_TRUE(signal.has_value());
-  EXPECT_EQ((*signal)[0].waveform, Waveform::Triangle);
-  EXPECT_DOUBLE_EQ((*signal)[0].frequencyHz, 250.0);
-  EXPECT_DOUBLE_EQ((*signal)[0].amplitude, 0.75);
-  EXPECT_EQ((*signal)[1].waveform, Waveform::Noise);
+class WaveInGeneratorTest : public testing::Test {
+ protected:
+  static constexpr DWORD kRate = 44100;
+  static constexpr DWORD kMilliseconds = 20;
 
-  const auto single = ParseGeneratorSignal("sine");
-  ASSERT_TRUE(single.has_value());
-  EXPECT_EQ((*single)[1].waveform, Waveform::Silence);
+  void SetUp() override {
+    ClearScriptedWaveIns();
+    environment_.Set("CORVANE_NO_ALSA", "1");
+    environment_.Unset("CORVANE_NO_GENERATOR");
+    environment_.Unset("CORVANE_INPUT_FILE");
+  }
 
-  for (const char* bad :
-       {"", "hum", "sine,abc", "sine,100,1.5", "sine,-3", "sine,1,0.5,9", "sine;square,x"}) {
-    EXPECT_FALSE(ParseGeneratorSignal(bad).has_value()) << bad;
+  // Lists the generator under description; what it wrote on standard error while listed.
+  std::string UseDescription(const std::string& description) {
+    environment_.Set("CORVANE_GENERATOR", description);
+    testing::internal::CaptureStderr();
+    const UINT count = waveInGetNumDevs();
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count, 1U);
+    return said;
+  }
+
+  // The first frames the generator gives, compared with what signal should give.
+  static void ExpectPlays(const GeneratorSignal& signal) {
+    TestCapture capture({BufferBytesFor(kRate, kMilliseconds)});
+    ASSERT_EQ(capture.Open(0, kRate), MMSYSERR_NOERROR);
+    ASSERT_EQ(capture.Queue(0), MMSYSERR_NOERROR);
+    ASSERT_EQ(capture.Start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(capture.WaitFull(0));
+    const std::size_t frames = kRate * kMilliseconds / 1000;
+    std::vector<std::int16_t> expected(2 * frames);
+    SignalSynthesiser(signal, kRate).Fill(expected.data(), frames);
+    EXPECT_EQ(FirstDifference(capture.Recorded({0}), expected), -1);
+  }
+
+  ScopedEnvironment environment_;
+};
+
+TEST_F(WaveInGeneratorTest, AnUnusableDescriptionSaysSoInOneLineAndPlaysTheDefault) {
+  for (const char* description : {"hum", "sine,1e308", "sine,30000;square"}) {
+    SCOPED_TRACE(description);
+    const std::string said = UseDescription(description);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(std::string("\"") + description + "\""), std::string::npos) << said;
+    EXPECT_NE(said.find("using the default signal"), std::string::npos) << said;
+    ExpectPlays(DefaultGeneratorSignal());
   }
 }
 
-TEST(WaveInGeneratorSignal, DefaultIsHalfScaleSineAndQuarterScaleSquare) {
-  SignalSynthesiser synthesiser(DefaultGeneratorSignal(), 44100);
-  std::vector<std::int16_t> samples(2 * 44100);
-  synthesiser.Fill(samples.data(), 44100);
-  std::int16_t leftMax = 0;
-  int leftRisingCrossings = 0;
-  int rightEdges = 0;
-  for (std::size_t j = 1; j < 44100; ++j) {
-    leftMax = std::max(leftMax, samples[2 * j]);
-    if (samples[2 * (j - 1)] < 0 && samples[2 * j] >= 0) ++leftRisingCrossings;
-    if (samples[2 * (j - 1) + 1] != samples[2 * j + 1]) ++rightEdges;
-    EXPECT_EQ(std::abs(samples[2 * j + 1]), 8192);
-  }
-  EXPECT_NEAR(leftMax, 16384, 2);
-  EXPECT_EQ(leftRisingCrossings, 999);  // 1 kHz; the thousandth crossing ends the second
-  EXPECT_EQ(rightEdges, 2 * 440 - 1);   // 440 periods, the last edge at the end of the second
+TEST_F(WaveInGeneratorTest, ADescriptionWithDecimalsWorksUnderADecimalCommaLocale) {
+  const DecimalCommaLocale locale;
+  if (!locale.Available()) GTEST_SKIP() << DecimalCommaLocale::MissingReason();
+  EXPECT_EQ(UseDescription("sine,1000,0.25;square,440,0.25"), "");
+  ExpectPlays({GeneratorChannel{Waveform::Sine, 1000.0, 0.25},
+               GeneratorChannel{Waveform::Square, 440.0, 0.25}});
 }
 
 }  // namespace
