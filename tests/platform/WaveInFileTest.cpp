@@ -1,10 +1,13 @@
-// The audio file input: its name and formats, mono files, files at other rates, and files that
-// cannot be read. Queue order, looping and pacing are in WaveInContractTest.
+// The audio file input: its name and formats, mono files, files at other rates, files that
+// cannot seek, and files that cannot be read. Queue order, looping and pacing are in
+// WaveInContractTest.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,6 +103,41 @@ TEST_F(WaveInFileTest, FileAtAnotherRateIsConvertedToTheOpenedRate) {
     EXPECT_NEAR(right.risingCrossings, 25, 1);
     EXPECT_NEAR(left.peak, 16384, 500);
     EXPECT_NEAR(right.peak, 8192, 250);
+  }
+}
+
+// GSM 6.10 cannot seek, so the loop opens the file again instead of rewinding it.
+TEST_F(WaveInFileTest, FileThatCannotSeekIsListedAndLoops) {
+  const auto path = temp_.Path() / "speech.wav";
+  SF_INFO info{};
+  info.samplerate = 8000;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_GSM610;
+  {
+    const std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_WRITE, &info),
+                                                           &sf_close);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    const auto tone = LeftChannel(SineFrames(8000, 1000, 300.0, 0.5, 300.0, 0.5));
+    ASSERT_EQ(sf_writef_short(file.get(), tone.data(), 1000), 1000);
+  }
+  SF_INFO decoded{};
+  sf_close(sf_open(path.c_str(), SFM_READ, &decoded));
+  ASSERT_EQ(decoded.seekable, 0);
+  const auto frames = static_cast<std::size_t>(decoded.frames);
+
+  testing::internal::CaptureStderr();
+  UseFile(path);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  TestCapture capture({BufferBytesFor(8000, 500)});
+  ASSERT_EQ(capture.Open(0, 8000), MMSYSERR_NOERROR);
+  ASSERT_EQ(capture.Queue(0), MMSYSERR_NOERROR);
+  ASSERT_EQ(capture.Start(), MMSYSERR_NOERROR);
+  ASSERT_TRUE(capture.WaitFull(0));
+  const auto samples = capture.Recorded({0});
+  ASSERT_GT(samples.size(), 4 * frames);
+  EXPECT_GT(Shape(samples, 0).peak, 8000);
+  for (std::size_t i = 0; i + 2 * frames < samples.size(); ++i) {
+    ASSERT_EQ(samples[i + 2 * frames], samples[i]) << i;
   }
 }
 
