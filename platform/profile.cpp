@@ -58,6 +58,13 @@ std::vector<Line> SplitLines(std::string_view content) {
   return lines;
 }
 
+// Gives an unterminated last line an ending. A text ending in a bare CR keeps it: an LF right
+// after it would join the two into a CRLF ending and take the CR out of the line's value.
+void Terminate(Line& line, const std::string& ending) {
+  if (!line.ending.empty()) return;
+  line.ending = line.text.ends_with('\r') ? "\r\n" : ending;
+}
+
 std::string JoinLines(const std::vector<Line>& lines) {
   std::string content;
   for (const Line& line : lines) content += line.text + line.ending;
@@ -172,8 +179,16 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Whether the file may be written to by its own permission. The rename below would go round
+// it, and root passes every access check: a file whose owner took its write bit away stays.
+bool MayWrite(const std::string& path, const struct stat& status) {
+  return (status.st_mode & S_IWUSR) != 0 &&
+         ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // Writes content to a new file beside path and renames it over path. A new file gets the
-// permissions the umask leaves; a replaced one keeps its own.
+// permissions the umask leaves; a replaced one keeps its own, and one that may not be written
+// is not replaced.
 bool ReplaceFile(const std::string& givenPath, std::string_view content) {
   static std::atomic<unsigned> counter{0};
   // Through a symbolic link to the file it names: renaming over the link would replace it.
@@ -182,6 +197,7 @@ bool ReplaceFile(const std::string& givenPath, std::string_view content) {
   const std::string path = resolved ? std::string(resolved.get()) : givenPath;
   struct stat old {};
   const bool existed = ::stat(path.c_str(), &old) == 0;
+  if (existed && !MayWrite(path, old)) return false;
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -232,6 +248,8 @@ DWORD GetPrivateProfileStringA(const char* lpAppName, const char* lpKeyName, con
     const KeyLocation location = Locate(lines, Trim(lpAppName), Trim(lpKeyName));
     if (location.key) result = Unquoted(Parse(lines[*location.key].text).value);
   }
+  // The caller sees a C string: what follows a NUL byte in the value is not part of it.
+  result.resize(std::min(result.find('\0'), result.size()));
   const std::size_t length = std::min<std::size_t>(result.size(), nSize - 1);
   std::memcpy(lpReturnedString, result.data(), length);
   lpReturnedString[length] = '\0';
@@ -263,12 +281,12 @@ BOOL WritePrivateProfileStringA(const char* lpAppName, const char* lpKeyName, co
     std::size_t at = location.insertAt;
     if (!location.section) {
       at = lines.size();
-      if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = ending;
+      if (!lines.empty()) Terminate(lines.back(), ending);
       std::string header = "[";
       header.append(section).append("]");
       lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at++), {header, ending});
-    } else if (lines[at - 1].ending.empty()) {
-      lines[at - 1].ending = ending;
+    } else {
+      Terminate(lines[at - 1], ending);
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at),
                  {std::string(key) + "=" + lpString, ending});

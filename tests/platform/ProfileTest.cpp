@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "app/SettingsFile.h"
+#include "tests/support/DecimalCommaLocale.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -62,9 +65,9 @@ class ProfileTest : public testing::Test {
 TEST_F(ProfileTest, ReadingPicksTheValueByTheProfileRules) {
   struct Case {
     std::optional<std::string> content;  // nullopt: no file
-    const char* section;
-    const char* key;
-    const char* expected;
+    const char* section = nullptr;
+    const char* key = nullptr;
+    const char* expected = nullptr;
   };
   const Case cases[] = {
       {std::nullopt, "Scales", "AX", "none"},
@@ -101,6 +104,15 @@ TEST_F(ProfileTest, ReadingCutsToTheBufferAndTakesANullDefaultAsEmpty) {
   EXPECT_STREQ(text.data(), "");
 }
 
+TEST_F(ProfileTest, AValueEndsAtANulByteAndItsLengthIsWhatWasCopied) {
+  using namespace std::string_literals;
+  WriteFile("[s]\nk=ab\0cd\n[t]\nk=\"x\0\"\n"s);
+  std::array<char, 16> text{};
+  EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", text.data(), text.size(), path_.c_str()), 2U);
+  EXPECT_STREQ(text.data(), "ab");
+  EXPECT_EQ(Get("t", "k"), "x");
+}
+
 TEST_F(ProfileTest, WritingChangesOnlyTheLineOfItsKey) {
   struct Case {
     std::string before;
@@ -132,6 +144,30 @@ TEST_F(ProfileTest, WritingChangesOnlyTheLineOfItsKey) {
     WriteFile(c.before);
     EXPECT_TRUE(Set(c.section, c.key, c.value)) << c.before;
     EXPECT_EQ(ReadFile(), c.after) << c.before;
+  }
+}
+
+// A bare CR at the very end of the file is part of the last value; terminating that line
+// with an LF alone would turn it into a CRLF ending and change the value.
+TEST_F(ProfileTest, AWriteLeavesTheValueOfAnUnterminatedLastLineEndingInCR) {
+  struct Case {
+    std::string before;
+    const char* section;
+    const char* key;
+  };
+  const Case cases[] = {
+      {"[s]\nk=v\r", "s", "other"},
+      {"[s]\nk=v\r", "t", "other"},
+      {"[s]\r\nk=v\r", "s", "other"},
+      {"[s]\nk=v\r\r", "t", "other"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(c.before);
+    const std::string value = Get("s", "k");
+    ASSERT_TRUE(Set(c.section, c.key, "1")) << c.before;
+    EXPECT_EQ(Get("s", "k"), value) << c.before;
+    EXPECT_EQ(Get(c.section, c.key), "1") << c.before;
+    EXPECT_EQ(ReadFile().substr(0, c.before.size()), c.before);
   }
 }
 
@@ -210,6 +246,51 @@ TEST_F(ProfileTest, AWriteThroughALinkUpdatesTheFileItNames) {
   std::ifstream file(target, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
             "[Scales]\nAX=5\n");
+}
+
+// Tests run as root, whom permission bits do not stop: the owner's write bit still counts.
+TEST_F(ProfileTest, AFileItsOwnerMadeReadOnlyIsNotReplaced) {
+  const std::string before = "[Scales]\nAX=2\n";
+  WriteFile(before);
+  const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(path_, readOnly);
+  EXPECT_FALSE(Set("Scales", "AX", "5"));
+  EXPECT_FALSE(Set("Form", "Width", "800"));
+  EXPECT_EQ(ReadFile(), before);
+  EXPECT_EQ(fs::status(path_).permissions(), readOnly);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"test.INI"});
+  EXPECT_EQ(Get("Scales", "AX"), "2");
+
+  // Through a link the permission of the file it names decides.
+  const std::string link = (folder_ / "link.INI").string();
+  fs::create_symlink(path_, link);
+  EXPECT_EQ(WritePrivateProfileStringA("Scales", "AX", "5", link.c_str()), 0);
+  EXPECT_EQ(ReadFile(), before);
+}
+
+TEST_F(ProfileTest, AFileOverOneMebibyteIsNeitherReadNorReplaced) {
+  const std::string head = "[Scales]\nAX=3\n";
+  const std::size_t mebibyte = 1 << 20;
+  WriteFile(head + std::string(mebibyte - head.size() - 1, ';') + "\n");
+  EXPECT_EQ(Get("Scales", "AX"), "3");  // exactly 1 MiB still counts
+
+  const std::string over = head + std::string(mebibyte - head.size(), ';') + "\n";
+  WriteFile(over);
+  EXPECT_EQ(Get("Scales", "AX"), "none");
+  EXPECT_FALSE(Set("Scales", "AX", "5"));
+  EXPECT_EQ(ReadFile(), over);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"test.INI"});
+}
+
+TEST_F(ProfileTest, SettingsIntegersReadTheSameUnderADecimalCommaLocale) {
+  const DecimalCommaLocale locale;
+  if (!locale.Available()) GTEST_SKIP() << DecimalCommaLocale::MissingReason();
+  WriteFile("[Form]\nWidth= 1024\nHeight=1.000\nTop=0x1F\nRight=$ff\n");
+  const auto read = [this](const char* key) { return ParseIniInteger(Get("Form", key), -7); };
+  EXPECT_EQ(read("Width"), 1024);
+  EXPECT_EQ(read("Height"), -7);  // no digit grouping: "1.000" is no integer
+  EXPECT_EQ(read("Top"), 31);
+  EXPECT_EQ(read("Right"), 255);
 }
 
 TEST_F(ProfileTest, ANonPlainFileAtThePathIsNeitherReadNorReplaced) {
