@@ -25,3 +25,15 @@ BOOL GetVersionExA(OSVERSIONINFOA* info);
 // Full path of the running executable (from /proc/self/exe, also after the file was replaced),
 // empty when it cannot be read.
 std::string ExecutablePath();
+
+// True when this process can make a new file in folder. It is tried for real (an unnamed file
+// where the file system has them, else a named one removed at once), because permission bits
+// and access(2) answer wrongly for root, read-only mounts and network file systems. Leaves the
+// folder as it was.
+bool FolderIsWritable(const std::string& folder);
+// The folder of the user's settings: $XDG_CONFIG_HOME when it holds an absolute path, else
+// .config in the home folder ($HOME, or the user database's); empty when no home is known.
+std::string UserConfigFolder();
+// Makes folder and its missing parents, each new one open to its owner only (0700, as the XDG
+// base directory rules ask); true when folder exists afterwards.
+bool MakePrivateFolders(const std::string& folder);
