@@ -1,5 +1,6 @@
 #include "platform/shell.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <string_view>
@@ -17,9 +19,11 @@
 namespace {
 
 constexpr UINT StartedCode = 33;  // any value above 31 (WinExec) or 32 (ShellExecuteA)
+// More than any answer of xdg-mime; the rest is read and dropped so that the program can end.
+constexpr std::size_t OutputLimit = 65536;
 
-std::function<void(const ShellCall&)>& Hook() {
-  static std::function<void(const ShellCall&)> hook;
+std::function<void(ShellCall&)>& Hook() {
+  static std::function<void(ShellCall&)> hook;
   return hook;
 }
 
@@ -121,10 +125,31 @@ std::vector<std::string> RecordingMixer() {
   return {};
 }
 
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 class SpawnActions {
  public:
-  SpawnActions() {
+  // outputTo, when not negative, becomes the standard output of the new program.
+  explicit SpawnActions(int outputTo) {
     posix_spawn_file_actions_init(&actions_);
+    if (outputTo >= 0) posix_spawn_file_actions_adddup2(&actions_, outputTo, STDOUT_FILENO);
     // Keeps the sound devices and files of this program out of the new one.
     posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
   }
@@ -160,39 +185,86 @@ class SpawnAttributes {
   posix_spawnattr_t attributes_{};
 };
 
-bool Spawn(const std::vector<std::string>& argv) {
+std::string ReadAll(const Descriptor& from) {
+  std::string text;
+  std::array<char, 4096> chunk{};
+  for (;;) {
+    const ssize_t count = ::read(from.Get(), chunk.data(), chunk.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return text;
+    const auto kept = std::min(static_cast<std::size_t>(count), OutputLimit - text.size());
+    text.append(chunk.data(), kept);
+  }
+}
+
+int WaitForEnd(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// Starts the program; its output is collected when collectOutput is set.
+StartedProgram Spawn(const std::vector<std::string>& argv, bool collectOutput) {
   const std::string program = FindProgram(argv.front());
-  if (program.empty()) return false;
+  if (program.empty()) return {};
+  Descriptor readEnd;
+  Descriptor writeEnd;
+  if (collectOutput) {
+    std::array<int, 2> ends{};
+    if (::pipe2(ends.data(), O_CLOEXEC) != 0) return {};
+    readEnd = Descriptor(ends[0]);
+    writeEnd = Descriptor(ends[1]);
+  }
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
   for (const std::string& word : argv) arguments.push_back(const_cast<char*>(word.c_str()));
   arguments.push_back(nullptr);
-  const SpawnActions actions;
+  const SpawnActions actions(writeEnd.Get());
   const SpawnAttributes attributes;
   pid_t pid = 0;
   if (posix_spawn(&pid, program.c_str(), actions.Get(), attributes.Get(), arguments.data(),
                   environ) != 0) {
-    return false;
+    return {};
   }
+  writeEnd = Descriptor();  // the output ends when the program's copy closes
+  std::promise<StartedProgram::End> promise;
+  StartedProgram started(promise.get_future().share());
   // Nobody waits for the program, so a thread of its own reaps it when it ends.
-  std::thread([pid] {
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+  std::thread([pid, output = std::move(readEnd), promise = std::move(promise)]() mutable {
+    StartedProgram::End end;
+    if (output.Get() >= 0) end.output = ReadAll(output);
+    end.status = WaitForEnd(pid);
+    promise.set_value(std::move(end));
   }).detach();
-  return true;
+  return started;
 }
 
-// Hands the call to the hook, or starts its program; returns the call's result.
-UINT Run(const ShellCall& call, UINT failure) {
+// Hands the call to the hook, or starts its program.
+StartedProgram Run(ShellCall& call, bool collectOutput) {
   if (Hook()) {
     Hook()(call);
-    return call.argv.empty() ? failure : StartedCode;
+    return call.argv.empty() ? StartedProgram() : StartedProgram::Ended(call.end);
   }
-  if (call.argv.empty() || !Spawn(call.argv)) return failure;
-  return StartedCode;
+  if (call.argv.empty()) return {};
+  return Spawn(call.argv, collectOutput);
 }
 
 }  // namespace
+
+StartedProgram StartedProgram::Ended(End end) {
+  std::promise<End> promise;
+  promise.set_value(std::move(end));
+  return StartedProgram(promise.get_future().share());
+}
+
+std::optional<StartedProgram::End> StartedProgram::Result() const {
+  if (!end_.valid() || end_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    return std::nullopt;
+  }
+  return end_.get();
+}
 
 UINT WinExec(const char* lpCmdLine, UINT uCmdShow) {
   ShellCall call;
@@ -209,11 +281,18 @@ UINT WinExec(const char* lpCmdLine, UINT uCmdShow) {
   } else if (Installed(words.front())) {
     call.argv = words;
   }
-  return Run(call, ERROR_FILE_NOT_FOUND);
+  return Run(call, false).Started() ? StartedCode : ERROR_FILE_NOT_FOUND;
+}
+
+HINSTANCE ShellExecuteA(HWND hwnd, const char* lpOperation, const char* lpFile,
+                        const char* lpParameters, const char* lpDirectory, int nShowCmd) {
+  StartedProgram xdgOpen;
+  return ShellExecuteA(hwnd, lpOperation, lpFile, lpParameters, lpDirectory, nShowCmd, xdgOpen);
 }
 
 HINSTANCE ShellExecuteA(HWND /*hwnd*/, const char* lpOperation, const char* lpFile,
-                        const char* lpParameters, const char* lpDirectory, int nShowCmd) {
+                        const char* lpParameters, const char* lpDirectory, int nShowCmd,
+                        StartedProgram& xdgOpen) {
   ShellCall call;
   call.function = "ShellExecuteA";
   call.verb = lpOperation != nullptr ? lpOperation : "";
@@ -232,7 +311,15 @@ HINSTANCE ShellExecuteA(HWND /*hwnd*/, const char* lpOperation, const char* lpFi
       call.argv = {"xdg-open", call.file.front() == '-' ? "./" + call.file : call.file};
     }
   }
-  return static_cast<HINSTANCE>(Run(call, failure));
+  xdgOpen = Run(call, false);
+  return static_cast<HINSTANCE>(xdgOpen.Started() ? StartedCode : failure);
 }
 
-void SetShellHook(std::function<void(const ShellCall&)> hook) { Hook() = std::move(hook); }
+StartedProgram QueryDefaultApplication(const std::string& mimeType) {
+  ShellCall call;
+  call.function = "QueryDefaultApplication";
+  if (Installed("xdg-mime")) call.argv = {"xdg-mime", "query", "default", mimeType};
+  return Run(call, true);
+}
+
+void SetShellHook(std::function<void(ShellCall&)> hook) { Hook() = std::move(hook); }

@@ -131,7 +131,7 @@ TEST_F(ShellTest, OtherCommandLinesAreSplitIntoWordsWithoutAShell) {
     UINT result;
   };
   const Case cases[] = {
-      {"\"my tool\" a  \"b c\" $HOME;x |y", {"my tool", "a", "b c", "$HOME;x", "|y"}, 33},
+      {R"("my tool" a  "b c" $HOME;x |y)", {"my tool", "a", "b c", "$HOME;x", "|y"}, 33},
       {"mixer\t-x \"\"", {"mixer", "-x", ""}, 33},
       {"control mmsys.cpl,,2", {}, ERROR_FILE_NOT_FOUND},
       {"not-installed --help", {}, ERROR_FILE_NOT_FOUND},
@@ -192,12 +192,73 @@ bool Eventually(Condition condition) {
   return condition();
 }
 
+// The end of a started program, once it has come.
+StartedProgram::End EndOf(const StartedProgram& program) {
+  EXPECT_TRUE(program.Started());
+  std::optional<StartedProgram::End> end;
+  EXPECT_TRUE(Eventually([&] { return (end = program.Result()).has_value(); }));
+  return end.value_or(StartedProgram::End{-1, {}});
+}
+
+TEST_F(ShellTest, OpenTellsHowXdgOpenEnded) {
+  SetShellHook({});
+  setenv("PATH", ((folder_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
+  const std::string help = (folder_ / "corvane.chm").string();
+  std::ofstream(help) << "help";
+  // 3 is xdg-open's "no method available", 4 "the program that should open it failed".
+  for (const int status : {0, 3, 4}) {
+    Install("xdg-open", "exit " + std::to_string(status));
+    StartedProgram xdgOpen;
+    EXPECT_EQ(
+        ShellExecuteA(nullptr, "open", help.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED, xdgOpen),
+        33);
+    EXPECT_EQ(EndOf(xdgOpen).status, status);
+  }
+  StartedProgram missing;
+  EXPECT_EQ(ShellExecuteA(nullptr, "open", (folder_ / "missing.chm").c_str(), nullptr, nullptr,
+                          SW_SHOWMAXIMIZED, missing),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(missing.Started());
+  EXPECT_FALSE(missing.Result().has_value());
+
+  // A hook plays xdg-open's part.
+  SetShellHook([](ShellCall& call) { call.end.status = 4; });
+  StartedProgram played;
+  EXPECT_EQ(
+      ShellExecuteA(nullptr, "open", help.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED, played), 33);
+  ASSERT_TRUE(played.Result().has_value());
+  EXPECT_EQ(played.Result()->status, 4);
+}
+
+TEST_F(ShellTest, TheDefaultApplicationIsAskedOfXdgMime) {
+  SetShellHook({});
+  setenv("PATH", ((folder_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
+  const fs::path arguments = folder_ / "arguments";
+  Install("xdg-mime", R"(echo "$@" > ")" + arguments.string() + R"("; echo xchm.desktop)");
+  const StartedProgram::End end = EndOf(QueryDefaultApplication("application/vnd.ms-htmlhelp"));
+  EXPECT_EQ(end.status, 0);
+  EXPECT_EQ(end.output, "xchm.desktop\n");
+  std::ifstream file(arguments);
+  std::string line;
+  std::getline(file, line);
+  EXPECT_EQ(line, "query default application/vnd.ms-htmlhelp");
+
+  // A program that says far more than anybody reads still ends, and is reaped.
+  Install("xdg-mime", "head -c 1000000 /dev/zero | tr '\\0' x; exit 2");
+  const StartedProgram::End chatty = EndOf(QueryDefaultApplication("text/html"));
+  EXPECT_EQ(chatty.status, 2);
+  EXPECT_EQ(chatty.output, std::string(65536, 'x'));
+
+  setenv("PATH", (folder_ / "bin").c_str(), 1);
+  InstallOnly({});
+  EXPECT_FALSE(QueryDefaultApplication("text/html").Started());
+}
+
 TEST_F(ShellTest, AStartedProgramRunsWithoutOurFilesAndIsReaped) {
   SetShellHook({});
   setenv("PATH", ((folder_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
   // Notes its process id and lists its open files into the file named by its argument.
-  Install("list-files",
-          "echo $$ > \"$1.pid\"; ls /proc/$$/fd > \"$1.part\" && mv \"$1.part\" \"$1\"");
+  Install("list-files", R"(echo $$ > "$1.pid"; ls /proc/$$/fd > "$1.part" && mv "$1.part" "$1")");
   const fs::path listing = folder_ / "files of the child";
   constexpr int OurFile = 200;
   const int opened = ::open("/dev/null", O_RDONLY);  // inheritable: no O_CLOEXEC
