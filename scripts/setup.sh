@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Corvane needs that are missing (nothing when all are there).
-# Usage: scripts/setup.sh [--test]   (--test adds what the tests and benchmarks need)
+# Usage: scripts/setup.sh [--package | --test]   (--package adds what the Debian package's
+# build needs: chmcmd for the compiled help, and CPack's helpers; --test adds that and what
+# the tests and benchmarks need)
 set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev libasound2-dev libsndfile1-dev libsamplerate0-dev libjpeg62-turbo-dev
-  fonts-dejavu-core xdg-utils fp-utils
+  fonts-dejavu-core xdg-utils
 )
+if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
+  packages+=(fp-utils dpkg-dev file lintian)
+fi
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(
+    desktop-file-utils appstream
     googletest libgtest-dev libbenchmark-dev libfftw3-dev
     xvfb xauth imagemagick xdotool x11-utils alsa-utils jackd2 libasound2-plugins locales
     pulseaudio-utils dbus
