@@ -21,8 +21,10 @@ int MessageBoxA(void* owner, const char* text, const char* caption, UINT type) {
     return IDOK;
   }
   QMessageBox box(static_cast<QWidget*>(owner));
-  box.setWindowTitle(QString::fromLocal8Bit(call.caption.c_str()));
-  box.setText(QString::fromLocal8Bit(call.text.c_str()));
+  box.setWindowTitle(QString::fromStdString(call.caption));
+  // A path may hold '<' or '&': the text is shown as it is, never read as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setText(QString::fromStdString(call.text));
   box.setIcon((type & MB_ICONERROR) != 0 ? QMessageBox::Critical : QMessageBox::NoIcon);
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
