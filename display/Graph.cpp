@@ -1,8 +1,8 @@
 #include "display/Graph.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <initializer_list>
 #include <memory>
 
@@ -74,10 +74,17 @@ void FillBlack(Bitmap& picture) {
   canvas.Rectangle(0, 0, picture.Width(), picture.Height());
 }
 
+// value in fixed-point notation with `decimals` digits, right-aligned in a field of three and cut
+// to its first three characters. to_chars ignores the locale, where printf would write a
+// decimal comma under most European ones.
 std::string FixedField(long double value, int decimals) {
-  std::array<char, 32> text{};
-  std::snprintf(text.data(), text.size(), "%3.*Lf", decimals, value);
-  return std::string(text.data()).substr(0, 3);
+  constexpr std::size_t Field = 3;
+  std::array<char, 64> digits{};
+  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
+                                          std::chars_format::fixed, decimals);
+  std::string text = error == std::errc() ? std::string(digits.data(), end) : std::string();
+  if (text.size() < Field) text.insert(0, Field - text.size(), ' ');
+  return text.substr(0, Field);
 }
 
 template <typename T>

@@ -5,15 +5,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLocale>
 #include <QSlider>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Global.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/DecimalCommaLocale.h"
 #include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
@@ -37,6 +41,28 @@ class MainDisplaysTest : public ScriptedDevicesTest {
     return form_->WindowCanvas().Target().Pixel(x, y);
   }
   static std::string Text(const QLabel* label) { return label->text().toStdString(); }
+
+  // Everything one paint shows: the texts drawn on the window, its pixels and the captions.
+  struct Painted {
+    std::vector<std::string> texts;
+    std::vector<std::uint32_t> pixels;
+    std::string captions;
+  };
+  Painted Paint() {
+    std::vector<Canvas::TextRecord> log;
+    form_->WindowCanvas().RecordTexts(&log);
+    form_->FormPaint();
+    form_->WindowCanvas().RecordTexts(nullptr);
+    Painted painted;
+    for (const Canvas::TextRecord& record : log) painted.texts.push_back(record.text);
+    const Bitmap& surface = form_->WindowCanvas().Target();
+    painted.pixels.assign(
+        surface.Bits(),
+        surface.Bits() + static_cast<std::ptrdiff_t>(surface.Width()) * surface.Height());
+    painted.captions = Text(form_->LabTimePoints) + "|" + Text(form_->LabFreqPoints) + "|" +
+                       form_->windowTitle().toStdString();
+    return painted;
+  }
 
   std::unique_ptr<TFormMain> form_;
 };
@@ -110,6 +136,24 @@ TEST_F(MainDisplaysTest, EveryCheckBoxRedrawsItsDisplayAtOnce) {
   EXPECT_NE(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Yellow);
   form_->CheckBoxA2->setChecked(true);
   EXPECT_EQ(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Lime);
+}
+
+TEST_F(MainDisplaysTest, EveryTextReadsTheSameUnderADecimalCommaLocale) {
+  form_->TBarAX->setValue(5);  // 0.5 ms: tick labels with a decimal
+  form_->TBarFX->setValue(3);  // 5 kHz
+  const Painted plain = Paint();
+  ASSERT_NE(std::find(plain.texts.begin(), plain.texts.end(), "0.5"), plain.texts.end());
+  ASSERT_NE(std::find(plain.texts.begin(), plain.texts.end(), "2.5"), plain.texts.end());
+
+  const DecimalCommaLocale locale;
+  if (!locale.Available()) GTEST_SKIP() << DecimalCommaLocale::MissingReason();
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const Painted comma = Paint();
+  QLocale::setDefault(saved);
+  EXPECT_EQ(comma.texts, plain.texts);
+  EXPECT_EQ(comma.captions, plain.captions);
+  EXPECT_TRUE(comma.pixels == plain.pixels);
 }
 
 }  // namespace
