@@ -57,8 +57,13 @@ QSlider* MakeSlider(QWidget* parent, Qt::Orientation orientation, int maximum, i
   slider->setPageStep(1);
   slider->setTickInterval(1);
   slider->setTickPosition(QSlider::TicksBothSides);
-  // Position 1 stands at the top of a vertical slider.
-  if (orientation == Qt::Vertical) slider->setInvertedAppearance(true);
+  // Position 1 stands at the top of a vertical slider. Qt puts the minimum at the bottom and
+  // lets Up and the wheel raise the value; with the scale turned over, the controls turn with it
+  // so that Up, Page Up and the wheel moved up take the thumb up.
+  if (orientation == Qt::Vertical) {
+    slider->setInvertedAppearance(true);
+    slider->setInvertedControls(true);
+  }
   slider->setGeometry(left, top, width, height);
   return slider;
 }

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QSlider>
+#include <QWheelEvent>
+#include <QtTest/QTest>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -136,6 +138,42 @@ TEST_F(MainDisplaysTest, EveryCheckBoxRedrawsItsDisplayAtOnce) {
   EXPECT_NE(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Yellow);
   form_->CheckBoxA2->setChecked(true);
   EXPECT_EQ(WindowPixel(TimeLeft + 10, TimeTop + TimeHalf), Lime);
+}
+
+// Position 1 stands at the top of TBarAY and TBarFY: a click above the thumb, Up, Page Up and
+// the wheel moved up all take the thumb up, to lower positions.
+TEST_F(MainDisplaysTest, VerticalSlidersMoveTheWayTheKeyOrTheWheelPoints) {
+  const auto wheel = [](QSlider* slider, int notches) {
+    QWheelEvent event(QPointF(slider->rect().center()), QPointF(slider->mapToGlobal(QPoint())),
+                      QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &event);
+  };
+  for (QSlider* slider : {form_->TBarAY, form_->TBarFY}) {
+    const std::string name = slider == form_->TBarAY ? "TBarAY" : "TBarFY";
+    slider->setValue(4);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, 2));
+    EXPECT_LT(slider->value(), 4) << name << ": a click near the top";
+    slider->setValue(4);
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() / 2, slider->height() - 3));
+    EXPECT_GT(slider->value(), 4) << name << ": a click near the bottom";
+
+    slider->setValue(4);
+    QTest::keyClick(slider, Qt::Key_Up);
+    EXPECT_EQ(slider->value(), 3) << name;
+    QTest::keyClick(slider, Qt::Key_PageUp);
+    EXPECT_EQ(slider->value(), 2) << name;
+    QTest::keyClick(slider, Qt::Key_Down);
+    EXPECT_EQ(slider->value(), 3) << name;
+    QTest::keyClick(slider, Qt::Key_PageDown);
+    EXPECT_EQ(slider->value(), 4) << name;
+    wheel(slider, 1);
+    const int afterWheelUp = slider->value();
+    EXPECT_LT(afterWheelUp, 4) << name;
+    wheel(slider, -1);
+    EXPECT_GT(slider->value(), afterWheelUp) << name;
+  }
 }
 
 TEST_F(MainDisplaysTest, EveryTextReadsTheSameUnderADecimalCommaLocale) {
