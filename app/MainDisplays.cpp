@@ -12,7 +12,9 @@ void TFormMain::FormPaint() {
   RedrawFreqDisplay();
 }
 
-// Called before the window's size changes, while the old client size is still in force.
+// Runs from the window's Resize event before the client area takes its new size: the window
+// has already changed, but the layout and the picture are made for the old client size. The
+// client area's own resize then runs FormPaint for the new size.
 void TFormMain::FormCanResize() { FormPaint(); }
 
 void TFormMain::RedrawTimeDisplay() {

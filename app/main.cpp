@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSlider>
 #include <QTimer>
@@ -85,21 +86,35 @@ QFrame* MakeShape(QWidget* parent, Color color, int left, int top, int width, in
   return shape;
 }
 
-// Sees the main window's resize before its layout hands the new size to the client area:
-// the closest Qt has to a query sent before the size changes.
+// The resize query. Qt hands a window's Resize event to the window's layout, which gives the
+// client area its new size at once, before the window's own event filters and handlers see the
+// event; only a filter of the application runs earlier. This one runs the query there: the
+// window already has its new size, the client area and its bitmap still have the old one.
 class ResizeQuery final : public QObject {
  public:
-  ResizeQuery(QObject* parent, std::function<void()> before)
-      : QObject(parent), before_(std::move(before)) {}
+  ResizeQuery(QWidget* window, std::function<void()> query)
+      : QObject(window), window_(window), query_(std::move(query)) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+  ResizeQuery(const ResizeQuery&) = delete;
+  ResizeQuery& operator=(const ResizeQuery&) = delete;
+  ~ResizeQuery() override {
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+      application->removeEventFilter(this);
+    }
+  }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == parent() && event->type() == QEvent::Resize) before_();
+    if (watched != window_ || event->type() != QEvent::Resize) return false;
+    const auto* resize = static_cast<const QResizeEvent*>(event);
+    if (resize->size() != resize->oldSize()) query_();
     return false;
   }
 
  private:
-  std::function<void()> before_;
+  const QWidget* window_;
+  std::function<void()> query_;
 };
 
 std::int32_t GetOsMajorVersion() {
@@ -147,8 +162,14 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   MainForm = this;
   FormMain = this;
   FormCreate();
-  clientArea_->Resized = [this] { FormPaint(); };
-  installEventFilter(new ResizeQuery(this, [this] { FormCanResize(); }));
+  // Sizes set before the first paint (the settings load sets one) paint nothing: the window is
+  // not on the screen yet, and its first paint is to find the window's pen as it started.
+  clientArea_->Resized = [this] {
+    if (firstPaintDone_) FormPaint();
+  };
+  new ResizeQuery(this, [this] {
+    if (firstPaintDone_) FormCanResize();
+  });
 }
 
 TFormMain::~TFormMain() {
@@ -316,12 +337,12 @@ void TFormMain::SetStartButtonFontColor(Color color) {
 
 void TFormMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!shown_) {
-    shown_ = true;
-    FormShow();
-    // The window is painted before START can be pressed, even if no resize comes.
-    FormPaint();
-  }
+  if (firstPaintDone_) return;
+  FormShow();
+  // Before the window reaches the screen, at the size the settings gave it; also before START
+  // can be pressed.
+  firstPaintDone_ = true;
+  FormPaint();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

@@ -32,7 +32,7 @@ class ClientArea final : public QWidget {
  public:
   explicit ClientArea(QWidget* parent);
   Bitmap& Surface() { return surface_; }
-  // Called after the widget's size changed, with the new client size in force.
+  // Called once the widget has its new size, its bitmap resized to match.
   std::function<void()> Resized;
 
  protected:
@@ -149,7 +149,7 @@ class TFormMain final : public QMainWindow, public MainWindowView {
 
   ClientArea* clientArea_ = nullptr;
   Color startFontColor_ = SystemWindowTextColor;
-  bool shown_ = false;
+  bool firstPaintDone_ = false;  // FormShow has run and the window has been painted once
   bool runActive_ = false;  // a RunCapture is on the stack, possibly shutting down
   bool closing_ = false;    // a close was accepted: no capture may start any more
 };

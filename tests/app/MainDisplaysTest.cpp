@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Global.h"
@@ -83,11 +84,31 @@ TEST_F(MainDisplaysTest, FirstShowLaysOutAndPaintsBothDisplays) {
   EXPECT_EQ(WindowPixel(FreqLeft + 10, FreqBottom), Lime);
   EXPECT_EQ(Text(form_->LabTimePoints), "Displayed Samples - 1102");
   EXPECT_EQ(Text(form_->LabFreqPoints), "Displayed Harmonics - 1858");
+  // One paint only, so the background's outline took the window's first pen: black.
+  EXPECT_EQ(WindowPixel(0, 100), Black);
+  EXPECT_EQ(WindowPixel(100, form_->ClientHeight() - 1), Black);
 }
 
-TEST_F(MainDisplaysTest, ResizingLaysTheWindowOutForTheNewSize) {
+// Each step first repaints the old size (the resize query), then paints the new size once.
+TEST_F(MainDisplaysTest, ResizingPaintsTheOldSizeOnceThenLaysTheWindowOutForTheNewSize) {
+  using Position = std::pair<int, int>;
+  const auto captionPosition = [] {
+    return Position((TimeRight - TimeLeft) / 2 + TimeLeft - 12, TimeBottom + 12);
+  };
+  const Position before = captionPosition();
+  std::vector<Canvas::TextRecord> log;
+  form_->WindowCanvas().RecordTexts(&log);
   form_->resize(form_->width() + 101, form_->height() + 80);
   QApplication::processEvents();
+  form_->WindowCanvas().RecordTexts(nullptr);
+  std::vector<Position> captions;
+  for (const Canvas::TextRecord& record : log) {
+    if (record.text == "Time [ms]") captions.emplace_back(record.x, record.y);
+  }
+  EXPECT_EQ(captions, (std::vector<Position>{before, captionPosition()}));
+  EXPECT_NE(before, captionPosition());
+  EXPECT_EQ(WindowPixel(0, 100), Grey(250));
+
   EXPECT_EQ(WinClientWidth, form_->ClientWidth());
   EXPECT_EQ(WinClientHeight, form_->ClientHeight());
   EXPECT_EQ(FreqBottom, form_->ClientHeight() - 30);
