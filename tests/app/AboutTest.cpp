@@ -12,9 +12,12 @@
 #include <QScreen>
 #include <QtTest/QTest>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "app/BannerPicture.h"
+#include "app/main.h"
+#include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
 
@@ -60,6 +63,35 @@ TEST_F(AboutTest, ItOpensCentredThenWhereItWasLeftAndOkHidesIt) {
   EXPECT_EQ(about_.pos(), QPoint(40, 30));
   about_.close();
   EXPECT_FALSE(about_.isVisible());
+}
+
+class AboutMenuTest : public ScriptedDevicesTest {
+ protected:
+  void SetUp() override {
+    ScriptedDevicesTest::SetUp();
+    AddDevice("Line In", WAVE_FORMAT_4S16);
+    form_ = std::make_unique<TFormMain>();
+    about_ = std::make_unique<TFormAbout>();
+  }
+  void TearDown() override {
+    about_.reset();
+    form_.reset();
+    ScriptedDevicesTest::TearDown();
+  }
+  std::unique_ptr<TFormMain> form_;
+  std::unique_ptr<TFormAbout> about_;
+};
+
+// "About..." on a minimised box brings it back where it was left.
+TEST_F(AboutMenuTest, AboutBringsAMinimisedBoxBack) {
+  form_->menuAboutClick();
+  about_->move(40, 30);
+  about_->showMinimized();
+  ASSERT_TRUE(about_->isMinimized());
+  form_->menuAboutClick();
+  EXPECT_FALSE(about_->isMinimized());
+  EXPECT_TRUE(about_->isVisible());
+  EXPECT_EQ(about_->pos(), QPoint(40, 30));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -120,6 +121,49 @@ TEST_F(BannerPictureTest, DamagedPicturesGiveNoImageAndSayWhy) {
     const PictureResult picture = LoadStoredPicture(c.stored);
     EXPECT_TRUE(picture.image.isNull()) << c.what;
     EXPECT_NE(picture.error.find(c.reason), std::string::npos) << c.what << ": " << picture.error;
+  }
+}
+
+// The size is read from the frame header: a picture too large is refused before any of its
+// data is decoded, so a stream that ends right after its headers says so.
+TEST_F(BannerPictureTest, APictureTooLargeIsRefusedFromItsHeader) {
+  const Bytes frame{0xFF, 0xC0};
+  const Bytes scan{0xFF, 0xDA};
+  const auto sof = std::search(jpeg_.begin(), jpeg_.end(), frame.begin(), frame.end());
+  const auto sos = std::search(jpeg_.begin(), jpeg_.end(), scan.begin(), scan.end());
+  ASSERT_NE(sof, jpeg_.end());
+  ASSERT_NE(sos, jpeg_.end());
+  // Marker, length, precision, then height and width, big-endian.
+  const auto heightAt = static_cast<std::size_t>(sof - jpeg_.begin()) + 5;
+  ASSERT_EQ(jpeg_[heightAt] * 256 + jpeg_[heightAt + 1], 60);
+  ASSERT_EQ(jpeg_[heightAt + 2] * 256 + jpeg_[heightAt + 3], 400);
+  const auto scanHeaderEnd = static_cast<std::size_t>(sos - jpeg_.begin()) + 2 +
+                             static_cast<std::size_t>(sos[2] * 256 + sos[3]);
+  const auto headersOnly = [&](int height, int width) {
+    Bytes stream(jpeg_.begin(), jpeg_.begin() + static_cast<std::ptrdiff_t>(scanHeaderEnd));
+    stream[heightAt] = static_cast<std::uint8_t>(height >> 8);
+    stream[heightAt + 1] = static_cast<std::uint8_t>(height & 0xFF);
+    stream[heightAt + 2] = static_cast<std::uint8_t>(width >> 8);
+    stream[heightAt + 3] = static_cast<std::uint8_t>(width & 0xFF);
+    return DecodeJpeg(stream);
+  };
+  struct Case {
+    int height;
+    int width;
+    const char* error;  // "" where the size passes and the missing data fails the decoding
+  };
+  for (const Case& c : {Case{60, MaxPictureSide + 1, "a picture of 8193 x 60 pixels"},
+                        Case{MaxPictureSide + 1, 400, "a picture of 400 x 8193 pixels"},
+                        Case{30000, 30000, "a picture of 30000 x 30000 pixels"},
+                        Case{60, MaxPictureSide, ""}, Case{60, 400, ""}}) {
+    const PictureResult picture = headersOnly(c.height, c.width);
+    EXPECT_TRUE(picture.image.isNull()) << c.width << " x " << c.height;
+    if (*c.error != '\0') {
+      EXPECT_NE(picture.error.find(c.error), std::string::npos) << picture.error;
+    } else {
+      EXPECT_EQ(picture.error.find("pixels"), std::string::npos) << picture.error;
+      EXPECT_NE(picture.error.find("JPEG stream"), std::string::npos) << picture.error;
+    }
   }
 }
 

@@ -43,6 +43,7 @@ class SettingsDialogTest : public ScriptedDevicesTest {
   [[nodiscard]] QComboBox* Box() const { return dialog_->CmbBoxInDev; }
   [[nodiscard]] std::vector<std::string> ListedNames() const {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(Box()->count()));
     for (int i = 0; i < Box()->count(); ++i) names.push_back(Box()->itemText(i).toStdString());
     return names;
   }
@@ -226,6 +227,21 @@ TEST_F(SettingsDialogTest, TheCheckBoxesWriteTheirFlagsAndKeepTheirState) {
   EXPECT_EQ(SyncChannel1, 0);
   EXPECT_EQ(SyncChannel2, 1);
   EXPECT_EQ(OffsetCorrection, 1);
+}
+
+// "Settings..." on a minimised dialog brings it back as it was left: a window restored, not a
+// new showing that would list the devices again.
+TEST_F(SettingsDialogTest, SettingsBringsAMinimisedDialogBack) {
+  AddDevice("Line In", Both);
+  CreateWindows();
+  form_->MenuSettingsClick();
+  Box()->setEditText(QStringLiteral("typed"));
+  dialog_->showMinimized();
+  ASSERT_TRUE(dialog_->isMinimized());
+  form_->MenuSettingsClick();
+  EXPECT_FALSE(dialog_->isMinimized());
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_EQ(Box()->currentText().toStdString(), "typed");
 }
 
 TEST_F(SettingsDialogTest, TabGoesFromTheDeviceBoxToOkAndThenTheCheckBoxes) {

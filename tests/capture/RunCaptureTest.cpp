@@ -3,6 +3,7 @@
 // poll processed.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -63,7 +64,7 @@ class RunCaptureTest : public testing::Test {
   static int BufferIndex(const WAVEHDR* header) {
     return static_cast<int>(header - WaveHeaders.data());
   }
-  std::vector<int> QueuedIndexes() const {
+  [[nodiscard]] std::vector<int> QueuedIndexes() const {
     std::vector<int> indexes;
     for (const WAVEHDR* header : device_->QueueLog()) indexes.push_back(BufferIndex(header));
     return indexes;
@@ -180,6 +181,96 @@ TEST_F(RunCaptureTest, ARefusedOpenShowsOneMessageAndLeavesNothingOpen) {
   EXPECT_EQ(window_.ProcessMessagesCalls(), 0);
   EXPECT_FALSE(device_->IsOpen());
   EXPECT_TRUE(device_->QueueLog().empty());
+}
+
+// At the 10 ms time base a block is 200 ms: buffer P, the one recorded before the full buffer F,
+// then F itself. Channel samples here are +v on channel 1 and -v on channel 2.
+class TenMsRunTest : public RunCaptureTest {
+ protected:
+  static constexpr std::size_t kFrames = 4410;  // one buffer at 44100 Hz
+
+  struct Block {
+    std::array<std::int16_t, 2> firstHalf;   // elements 1 and N - 1 of channel 1
+    std::array<std::int16_t, 2> secondHalf;  // elements N and 2N - 1 of channel 1
+    bool channel2Mirrors;  // channel 2 is channel 1 negated at those four elements
+    std::int16_t beyond;   // element 2N, which no block writes
+  };
+  static Block Look() {
+    const auto mirrors = [](std::size_t i) { return Channel2Block[i] == -Channel1Block[i]; };
+    return {{Channel1Block[1], Channel1Block[kFrames - 1]},
+            {Channel1Block[kFrames], Channel1Block[2 * kFrames - 1]},
+            mirrors(1) && mirrors(kFrames - 1) && mirrors(kFrames) && mirrors(2 * kFrames - 1),
+            Channel1Block[2 * kFrames]};
+  }
+  void FillBoth(std::int16_t value) {
+    ASSERT_TRUE(device_->FillNext(value, static_cast<std::int16_t>(-value)));
+  }
+  // A run that fills the buffers with values one after another and looks at each block.
+  std::vector<Block> RunFilling(const std::vector<std::int16_t>& values) {
+    std::vector<Block> blocks;
+    script_.clear();
+    poll_ = 0;
+    for (std::size_t k = 0; k <= values.size(); ++k) {
+      script_.emplace_back([this, &blocks, &values, k] {
+        if (k > 0) blocks.push_back(Look());
+        if (k < values.size()) FillBoth(values[k]);
+      });
+    }
+    Run();
+    return blocks;
+  }
+
+  void SetUp() override {
+    RunCaptureTest::SetUp();
+    TimeBaseMs = 10.0F;
+    Channel1Block[2 * kFrames] = 77;
+  }
+};
+
+TEST_F(TenMsRunTest, TheBlockJoinsTheBufferRecordedBeforeAndTheFullOne) {
+  const std::vector<Block> blocks = RunFilling({100, 101, 102});
+  ASSERT_EQ(blocks.size(), 3U);
+  // Buffer 0 first: its block starts with buffer 9, still silent in the first run.
+  EXPECT_EQ(blocks[0].firstHalf[0], 0);
+  EXPECT_EQ(blocks[0].firstHalf[1], 0);
+  EXPECT_EQ(blocks[0].secondHalf[0], 100);
+  EXPECT_EQ(blocks[0].secondHalf[1], 100);
+  for (std::size_t k = 1; k < blocks.size(); ++k) {
+    const auto previous = static_cast<std::int16_t>(100 + k - 1);
+    const auto full = static_cast<std::int16_t>(100 + k);
+    EXPECT_EQ(blocks[k].firstHalf[0], previous) << k;
+    EXPECT_EQ(blocks[k].firstHalf[1], previous) << k;
+    EXPECT_EQ(blocks[k].secondHalf[0], full) << k;
+    EXPECT_EQ(blocks[k].secondHalf[1], full) << k;
+  }
+  for (const Block& block : blocks) {
+    EXPECT_TRUE(block.channel2Mirrors);
+    EXPECT_EQ(block.beyond, 77);
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
+// The ring keeps its samples from one run to the next at the same rate: the first block of the
+// second run starts with the last buffer the first run recorded.
+TEST_F(TenMsRunTest, ASecondRunStartsWithTheFirstRunsSamplesInTheRing) {
+  std::vector<std::int16_t> firstRun;
+  for (std::int16_t k = 0; k < CaptureBufferCount; ++k) firstRun.push_back(100 + k);
+  ASSERT_EQ(RunFilling(firstRun).size(), 10U);
+  ASSERT_FALSE(device_->IsOpen());
+  ASSERT_EQ(CaptureRing[static_cast<std::size_t>(9 * BufferBytes)], 109);
+
+  const std::vector<Block> second = RunFilling({200, 201});
+  ASSERT_EQ(second.size(), 2U);
+  EXPECT_EQ(device_->OpenCount(), 2);
+  EXPECT_EQ(CaptureRing.size(), 176400U);
+  EXPECT_EQ(second[0].firstHalf[0], 109);
+  EXPECT_EQ(second[0].firstHalf[1], 109);
+  EXPECT_EQ(second[0].secondHalf[0], 200);
+  EXPECT_TRUE(second[0].channel2Mirrors);
+  EXPECT_EQ(second[1].firstHalf[0], 200);
+  EXPECT_EQ(second[1].secondHalf[1], 201);
+  // Buffers the second run has not reached yet still hold the first run's samples.
+  EXPECT_EQ(CaptureRing[static_cast<std::size_t>(5 * BufferBytes)], 105);
 }
 
 TEST_F(RunCaptureTest, BuffersAreCutFromTheRingAtTheirOffsets) {
