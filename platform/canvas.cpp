@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -20,11 +21,23 @@ constexpr std::uint32_t OpaqueBits = 0xFF000000U;
 constexpr std::uint32_t ColorBits = 0x00FFFFFFU;
 constexpr int WindowFontPixels = 11;
 
-QFont WindowTextFont() {
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
-  font.setPixelSize(WindowFontPixels);
-  return font;
+// The window font and its metrics, made once for the application and released with it (fonts
+// must not outlive the QGuiApplication).
+struct TextStyle {
+  QFont font;
+  QFontMetrics metrics;
+};
+
+const TextStyle& WindowText() {
+  static std::unique_ptr<const TextStyle> style;
+  if (!style) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
+    font.setPixelSize(WindowFontPixels);
+    style = std::make_unique<const TextStyle>(TextStyle{font, QFontMetrics(font)});
+    qAddPostRoutine([] { style.reset(); });
+  }
+  return *style;
 }
 
 QColor ToQColor(Color color) {
@@ -152,18 +165,18 @@ void Canvas::TextOut(int x, int y, const std::string& text) {
   // Without a QGuiApplication there are no fonts; the text is then only recorded.
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return;
   if (target_.Width() == 0 || target_.Height() == 0 || text.empty()) return;
-  const QFont font = WindowTextFont();
-  const QString qtext = QString::fromLocal8Bit(text.c_str());
-  const QFontMetrics metrics(font);
+  const TextStyle& style = WindowText();
+  const QString qtext = QString::fromStdString(text);
   if (brushStyle_ == BrushStyle::Solid) {
-    FillRect(x, y, x + metrics.horizontalAdvance(qtext), y + metrics.height(), brushColor_);
+    FillRect(x, y, x + style.metrics.horizontalAdvance(qtext), y + style.metrics.height(),
+             brushColor_);
   }
   QImage image(reinterpret_cast<uchar*>(target_.Bits()), target_.Width(), target_.Height(),
                static_cast<qsizetype>(target_.Width()) * 4, QImage::Format_RGB32);
   QPainter painter(&image);
-  painter.setFont(font);
+  painter.setFont(style.font);
   painter.setPen(ToQColor(fontColor_));
-  painter.drawText(x, y + metrics.ascent(), qtext);
+  painter.drawText(x, y + style.metrics.ascent(), qtext);
 }
 
 void Canvas::Draw(int x, int y, const Bitmap& source) {
