@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/canvas.h"
@@ -59,11 +60,13 @@ class MainWindowView {
   [[nodiscard]] virtual PanelBounds GetPanelBounds(DisplayPanel panel) const = 0;
   virtual void SetPanelBounds(DisplayPanel panel, const PanelBounds& bounds) = 0;
   virtual void SetStartButtonLeft(int left) = 0;
+  virtual void SetWindowCaption(const std::string& text) = 0;
   // Dispatches every pending window message; every handler may run inside it.
   virtual void ProcessMessages() = 0;
 };
 
-// Not owning: the main window registers itself for its lifetime.
+// The main window, for everything outside it that draws on it, writes its caption or lets it
+// process its messages. Not owning: the window registers itself for its lifetime.
 inline MainWindowView* FormMain = nullptr;
 
 inline std::array<WAVEINCAPSA, DeviceCapsEntries> InputDeviceCaps{};

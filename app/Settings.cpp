@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <algorithm>
+#include <string>
 
 #include "app/About.h"
 #include "app/Global.h"
@@ -41,16 +42,8 @@ QFrame* MakeBottomLine(QWidget* parent, const QLabel* before, int left, int top,
   return rule;
 }
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* text, bool checked, int left, int top,
-                        int width, int height) {
-  auto* box = new QCheckBox(QString::fromLatin1(text), parent);
-  box->setChecked(checked);
-  box->setGeometry(left, top, std::max(width, box->sizeHint().width()), height);
-  return box;
-}
-
-QString NameOfEntry(int index) {
-  return QString::fromLocal8Bit(DeviceName(InputDeviceCaps[static_cast<std::size_t>(index)]));
+std::string NameOfEntry(int index) {
+  return DeviceName(InputDeviceCaps[static_cast<std::size_t>(index)]);
 }
 
 // Return in the device box's edit field would choose the entry its text names, and the text
@@ -124,14 +117,17 @@ void TFormSettings::FormShow() {
   const int listed = std::min(static_cast<int>(waveInGetNumDevs()), DeviceCapsEntries);
   for (int d = 0; d < listed; ++d) {
     QueryDeviceCaps(d);
-    CmbBoxInDev->addItem(NameOfEntry(d));
+    CmbBoxInDev->addItem(QString::fromStdString(NameOfEntry(d)));
   }
   CmbBoxInDev->setCurrentIndex(-1);
-  CmbBoxInDev->setEditText(NameOfEntry(0));
+  CmbBoxInDev->setEditText(QString::fromStdString(NameOfEntry(0)));
+  UpdateDeviceBox();
+}
+
+void TFormSettings::UpdateDeviceBox() {
   // Also closed after STOP until the loop has let the device go: a START in the same pass
   // over the messages carries the old run on.
-  const bool running = MainForm != nullptr && MainForm->CaptureRunActive();
-  if (Capturing == 1 || running) {
+  if (Capturing == 1 || CaptureRunActive()) {
     CmbBoxInDev->setEnabled(false);
   } else if (Capturing == 0) {
     CmbBoxInDev->setEnabled(true);
@@ -151,8 +147,7 @@ void TFormSettings::CmbBoxInDevChange() {
     ChooseSampleRate();
     CmbBoxInDev->setCurrentIndex(0);
   }
-  if (MainForm != nullptr)
-    MainForm->setWindowTitle(QStringLiteral("Lumidor - ") + NameOfEntry(DeviceIndex));
+  if (FormMain != nullptr) FormMain->SetWindowCaption("Lumidor - " + NameOfEntry(DeviceIndex));
 }
 
 void TFormSettings::ChBoxDCoffsetClick() {

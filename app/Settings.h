@@ -33,6 +33,10 @@ class TFormSettings final : public QWidget {
   // Lists the devices (at most the 11 of the capability table), shows device 0's name with no
   // entry selected, and enables the device box only when no capture runs.
   void FormShow();
+  // Disables the device box while a capture is wanted (Capturing 1) or a run still holds the
+  // device, enables it when neither (Capturing 0). The main window calls it whenever it starts
+  // or stops a capture.
+  void UpdateDeviceBox();
   // A list entry was chosen: makes it the capture device, or falls back to device 0 with
   // "Unsuitable Audio Device!" when it offers neither rate. Text typed into the box that is no
   // list entry never gets here.

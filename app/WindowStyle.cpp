@@ -1,5 +1,6 @@
 #include "app/WindowStyle.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPalette>
 #include <QString>
@@ -19,7 +20,7 @@ QFont WindowFont(int pixels, bool bold) {
 }
 
 void SetCaption(QLabel* label, const std::string& text) {
-  label->setText(QString::fromLocal8Bit(text.c_str()));
+  label->setText(QString::fromStdString(text));
   const QSize needed = label->sizeHint();
   label->resize(std::max(label->width(), needed.width()),
                 std::max(label->height(), needed.height()));
@@ -38,4 +39,22 @@ QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int widt
   label->setGeometry(left, top, width, height);
   SetCaption(label, text);
   return label;
+}
+
+void SetBackground(QWidget* widget, Color color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, ToQColor(color));
+  palette.setColor(QPalette::Button, ToQColor(color));
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* text, bool checked, int left, int top,
+                        int width, int height, std::optional<Color> background) {
+  auto* box = new QCheckBox(QString::fromUtf8(text), parent);
+  box->setFont(WindowFont());
+  if (background) SetBackground(box, *background);
+  box->setChecked(checked);
+  box->setGeometry(left, top, std::max(width, box->sizeHint().width()), height);
+  return box;
 }

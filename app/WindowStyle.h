@@ -1,6 +1,6 @@
 #pragma once
 // The look the program's windows share: the window font in its two sizes, colours for Qt, and
-// labels that grow to fit their text.
+// labels and check boxes that grow to fit their text.
 
 #include <QColor>
 #include <QFont>
@@ -9,6 +9,7 @@
 
 #include "platform/canvas.h"
 
+class QCheckBox;
 class QLabel;
 class QWidget;
 
@@ -24,3 +25,11 @@ void SetCaption(QLabel* label, const std::string& text);
 // A plain-text label at its design position; without a colour it keeps the window-text one.
 QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top, int width, int height,
                   int fontPixels = SmallFontPixels, std::optional<Color> color = std::nullopt);
+
+// Fills the widget with color behind its content (a panel, a shape, a check box's box).
+void SetBackground(QWidget* widget, Color color);
+
+// A check box in the window font at its design position, widened when its text needs more
+// room; without a background colour it keeps the window's.
+QCheckBox* MakeCheckBox(QWidget* parent, const char* text, bool checked, int left, int top,
+                        int width, int height, std::optional<Color> background = std::nullopt);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -33,14 +32,6 @@ constexpr int MinimumWidth = 640;
 constexpr int MinimumHeight = 580;
 constexpr int TimerIntervalMs = 500;
 
-void SetBackground(QWidget* widget, Color color) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Window, ToQColor(color));
-  palette.setColor(QPalette::Button, ToQColor(color));
-  widget->setPalette(palette);
-  widget->setAutoFillBackground(true);
-}
-
 QFrame* MakePanel(QWidget* parent, int left, int top, int width, int height) {
   auto* panel = new QFrame(parent);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -67,16 +58,6 @@ QSlider* MakeSlider(QWidget* parent, Qt::Orientation orientation, int maximum, i
   }
   slider->setGeometry(left, top, width, height);
   return slider;
-}
-
-QCheckBox* MakeCheckBox(QWidget* parent, const char* text, Color background, int left, int top,
-                        int width, int height) {
-  auto* box = new QCheckBox(QString::fromLatin1(text), parent);
-  box->setFont(WindowFont(SmallFontPixels));
-  SetBackground(box, background);
-  box->setChecked(true);
-  box->setGeometry(left, top, std::max(width, box->sizeHint().width()), height);
-  return box;
 }
 
 QFrame* MakeShape(QWidget* parent, Color color, int left, int top, int width, int height) {
@@ -159,7 +140,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   setCentralWidget(clientArea_);
   CreateMenu();
   CreateControls();
-  MainForm = this;
   FormMain = this;
   FormCreate();
   // Sizes set before the first paint (the settings load sets one) paint nothing: the window is
@@ -175,7 +155,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
 TFormMain::~TFormMain() {
   FormDestroy();
   if (FormMain == this) FormMain = nullptr;
-  if (MainForm == this) MainForm = nullptr;
 }
 
 void TFormMain::CreateMenu() {
@@ -200,9 +179,9 @@ void TFormMain::CreateControls() {
   LabTimeDomain = MakeLabel(PanelTime, "Time Domain", 44, 12, 81, 16, LargeFontPixels, Maroon);
   LabAY = MakeLabel(PanelTime, "Y-amplitude", 50, 40, 72, 16, LargeFontPixels);
   TBarAY = MakeSlider(PanelTime, Qt::Vertical, 7, 10, 42, 31, 120);
-  CheckBoxA1 = MakeCheckBox(PanelTime, "1ch", Yellow, 72, 68, 41, 13);
+  CheckBoxA1 = MakeCheckBox(PanelTime, "1ch", true, 72, 68, 41, 13, Yellow);
   ShapeA1 = MakeShape(PanelTime, Yellow, 122, 72, 29, 3);
-  CheckBoxA2 = MakeCheckBox(PanelTime, "2ch", Lime, 72, 102, 41, 13);
+  CheckBoxA2 = MakeCheckBox(PanelTime, "2ch", true, 72, 102, 41, 13, Lime);
   Shape2 = MakeShape(PanelTime, Lime, 122, 106, 29, 3);
   LabAX = MakeLabel(PanelTime, "X-time", 70, 146, 37, 16, LargeFontPixels);
   TBarAX = MakeSlider(PanelTime, Qt::Horizontal, 7, 26, 162, 120, 31);
@@ -213,9 +192,9 @@ void TFormMain::CreateControls() {
       MakeLabel(PanelFreq, "Frequency Domain", 24, 12, 114, 16, LargeFontPixels, Maroon);
   LabFY = MakeLabel(PanelFreq, "Y-amplitude", 50, 40, 72, 16, LargeFontPixels);
   TBarFY = MakeSlider(PanelFreq, Qt::Vertical, 7, 10, 42, 31, 120);
-  CheckBoxF1 = MakeCheckBox(PanelFreq, "1ch", Yellow, 72, 68, 43, 13);
+  CheckBoxF1 = MakeCheckBox(PanelFreq, "1ch", true, 72, 68, 43, 13, Yellow);
   ShapeF1 = MakeShape(PanelFreq, Yellow, 122, 72, 29, 3);
-  CheckBoxF2 = MakeCheckBox(PanelFreq, "2ch", Lime, 72, 102, 43, 13);
+  CheckBoxF2 = MakeCheckBox(PanelFreq, "2ch", true, 72, 102, 43, 13, Lime);
   Shape1 = MakeShape(PanelFreq, Lime, 122, 106, 29, 3);
   LabFrequency = MakeLabel(PanelFreq, "X-frequency", 56, 146, 71, 16, LargeFontPixels);
   TBarFX = MakeSlider(PanelFreq, Qt::Horizontal, 5, 26, 162, 120, 31);
@@ -293,28 +272,30 @@ void TFormMain::BitBtnStartClick() {
     SetStartButtonFontColor(Black);
     BitBtnStart->setText(QStringLiteral("START"));
     Capturing = 0;
-    // The device list opens again once the running loop has released the device, below: a
-    // device chosen before that would not be the one a START held off in this pass records.
+    UpdateSettingsDeviceBox();
     return;
   }
-  if (Capturing != 0 || closing_) return;
-  if (!runActive_ && SampleRate == 0) {
+  // The button of a closing window is disabled: a click still queued starts nothing.
+  if (Capturing != 0 || !BitBtnStart->isEnabled()) return;
+  if (!CaptureRunActive() && SampleRate == 0) {
     ShowMessage("Failed to execute");
     return;
   }
   BitBtnStart->setText(QStringLiteral("STOP"));
   Capturing = 1;
-  if (FormSettings != nullptr) FormSettings->CmbBoxInDev->setEnabled(false);
+  UpdateSettingsDeviceBox();
   // A START handled inside the running loop's message processing (STOP and START in one
   // pass) lets that loop carry on instead of opening the device a second time.
-  if (runActive_) return;
-  runActive_ = true;
+  if (CaptureRunActive()) return;
   RunCapture();
-  runActive_ = false;
   // Back to idle, also when the device could not be opened.
   SetStartButtonFontColor(Black);
   BitBtnStart->setText(QStringLiteral("START"));
-  if (FormSettings != nullptr) FormSettings->CmbBoxInDev->setEnabled(true);
+  UpdateSettingsDeviceBox();
+}
+
+void TFormMain::UpdateSettingsDeviceBox() {
+  if (FormSettings != nullptr) FormSettings->UpdateDeviceBox();
 }
 
 void TFormMain::MenuExitClick() { close(); }
@@ -326,7 +307,7 @@ void TFormMain::Timer1Timer() {
 }
 
 void TFormMain::ShowDeviceZeroCaption() {
-  setWindowTitle(QString::fromLocal8Bit(("Corvane - " + DeviceName(InputDeviceCaps[0])).c_str()));
+  SetWindowCaption("Corvane - " + DeviceName(InputDeviceCaps[0]));
 }
 
 void TFormMain::SetStartButtonFontColor(Color color) {
@@ -347,7 +328,7 @@ void TFormMain::showEvent(QShowEvent* event) {
 
 void TFormMain::closeEvent(QCloseEvent* event) {
   // A START click still queued must not open the device inside the close.
-  closing_ = true;
+  BitBtnStart->setEnabled(false);
   FormCloseQuery();
   event->accept();
   // The dialogs may still be open; closing the main window ends the program all the same.
@@ -392,5 +373,9 @@ void TFormMain::SetPanelBounds(DisplayPanel panel, const PanelBounds& bounds) {
 }
 
 void TFormMain::SetStartButtonLeft(int left) { BitBtnStart->move(left, BitBtnStart->y()); }
+
+void TFormMain::SetWindowCaption(const std::string& text) {
+  setWindowTitle(QString::fromStdString(text));
+}
 
 void TFormMain::ProcessMessages() { QCoreApplication::processEvents(); }

@@ -62,11 +62,10 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   [[nodiscard]] PanelBounds GetPanelBounds(DisplayPanel panel) const override;
   void SetPanelBounds(DisplayPanel panel, const PanelBounds& bounds) override;
   void SetStartButtonLeft(int left) override;
+  void SetWindowCaption(const std::string& text) override;
   void ProcessMessages() override;
 
   [[nodiscard]] Color StartButtonFontColor() const { return startFontColor_; }
-  // A capture run holds the device: from START until the loop has shut the device down.
-  [[nodiscard]] bool CaptureRunActive() const { return runActive_; }
 
   // Controls, in their declaration order. Owned by Qt's parent chain.
   QCheckBox* CheckBoxA1 = nullptr;
@@ -146,16 +145,13 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   void CreateMenu();
   void SetStartButtonFontColor(Color color);
   void ShowDeviceZeroCaption();
+  // The settings dialog's device box follows every start and stop of a capture.
+  void UpdateSettingsDeviceBox();
 
   ClientArea* clientArea_ = nullptr;
   Color startFontColor_ = SystemWindowTextColor;
   bool firstPaintDone_ = false;  // FormShow has run and the window has been painted once
-  bool runActive_ = false;  // a RunCapture is on the stack, possibly shutting down
-  bool closing_ = false;    // a close was accepted: no capture may start any more
 };
 
 // The name in a capability record: up to the first NUL, or all 32 bytes without one.
 std::string DeviceName(const WAVEINCAPSA& caps);
-
-// The main window, while it exists (for the dialogs that write its caption).
-inline TFormMain* MainForm = nullptr;

@@ -30,11 +30,25 @@ void ChooseSampleRate() {
 
 namespace {
 
+bool RunActive = false;
+
+// Marks the run active for as long as RunCapture is on the stack, however it returns.
+class ActiveRun {
+ public:
+  ActiveRun() { RunActive = true; }
+  ActiveRun(const ActiveRun&) = delete;
+  ActiveRun& operator=(const ActiveRun&) = delete;
+  ~ActiveRun() { RunActive = false; }
+};
+
 bool IsFull(WAVEHDR& header) { return BytesRecorded(header) == static_cast<DWORD>(BufferBytes); }
 
 }  // namespace
 
+bool CaptureRunActive() { return RunActive; }
+
 void RunCapture() {
+  const ActiveRun active;
   BufferBytes = Round(static_cast<long double>(static_cast<std::uint32_t>(SampleRate * 4)) / 10);
   Capturing = 1;
   auto waveFormat = std::make_unique<WAVEFORMATEX>();

@@ -18,6 +18,11 @@ void ChooseSampleRate();
 // Precondition: Capturing is 1, FormMain is set and no other run is active.
 void RunCapture();
 
+// True while a RunCapture is on the stack: from its start until it has closed the device again,
+// so also while its last poll finishes after a STOP. Until then the device must not change and
+// no other run may open it.
+bool CaptureRunActive();
+
 // Draws one block: trigger search, spectrum while a frequency channel is shown, both
 // bitmaps, and the copy onto the window.
 void ComposeFrame();

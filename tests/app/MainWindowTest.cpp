@@ -39,8 +39,10 @@ class MainWindowTest : public ScriptedDevicesTest {
     settings_ = std::make_unique<TFormSettings>();
   }
   static std::string Text(const QLabel* label) { return label->text().toStdString(); }
-  std::string Caption() const { return form_->windowTitle().toStdString(); }
-  std::string StartCaption() const { return form_->BitBtnStart->text().toStdString(); }
+  [[nodiscard]] std::string Caption() const { return form_->windowTitle().toStdString(); }
+  [[nodiscard]] std::string StartCaption() const {
+    return form_->BitBtnStart->text().toStdString();
+  }
 
   // Runs action from inside the next message processing.
   static void Later(const std::function<void()>& action) { QTimer::singleShot(0, action); }
@@ -222,7 +224,7 @@ TEST_F(MainWindowTest, ClosingWhileCapturingReleasesTheDeviceAndEndsTheProgram) 
 TEST_F(MainWindowTest, NoInputDeviceShowsOnlyTheMessage) {
   EXPECT_EQ(RunCorvane(), 0);
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"No Input Audio Devices"}));
-  EXPECT_EQ(MainForm, nullptr);
+  EXPECT_EQ(FormMain, nullptr);
   // A window built after the devices vanished says so and carries on with no rate.
   CreateWindows();
   EXPECT_EQ(messages_.size(), 2U);

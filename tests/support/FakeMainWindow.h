@@ -5,6 +5,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 
 #include "app/Global.h"
 
@@ -31,6 +32,7 @@ class FakeMainWindow final : public MainWindowView {
   }
   Bitmap& Surface() { return surface_; }
   [[nodiscard]] int StartButtonLeft() const { return startButtonLeft_; }
+  [[nodiscard]] const std::string& Caption() const { return caption_; }
   [[nodiscard]] int ProcessMessagesCalls() const { return processCalls_; }
   [[nodiscard]] int WindowChangedCalls() const { return changedCalls_; }
 
@@ -51,6 +53,7 @@ class FakeMainWindow final : public MainWindowView {
     panels_[static_cast<std::size_t>(panel)] = bounds;
   }
   void SetStartButtonLeft(int left) override { startButtonLeft_ = left; }
+  void SetWindowCaption(const std::string& text) override { caption_ = text; }
   void ProcessMessages() override {
     ++processCalls_;
     if (OnProcessMessages) OnProcessMessages();
@@ -63,6 +66,7 @@ class FakeMainWindow final : public MainWindowView {
   std::array<bool, 4> checks_{true, true, true, true};
   std::array<PanelBounds, 3> panels_{};
   int startButtonLeft_ = 0;
+  std::string caption_;
   int processCalls_ = 0;
   int changedCalls_ = 0;
 };
