@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -62,7 +63,10 @@ std::string ExecutablePath() {
   std::error_code error;
   std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
   if (error) return {};
-  // A binary replaced while it runs (rebuilt, upgraded) reads back with this mark.
+  return WithoutDeletedMark(std::move(path));
+}
+
+std::string WithoutDeletedMark(std::string path) {
   constexpr std::string_view Deleted = " (deleted)";
   if (path.ends_with(Deleted)) path.resize(path.size() - Deleted.size());
   return path;

@@ -25,6 +25,9 @@ BOOL GetVersionExA(OSVERSIONINFOA* info);
 // Full path of the running executable (from /proc/self/exe, also after the file was replaced),
 // empty when it cannot be read.
 std::string ExecutablePath();
+// A path as /proc/self/exe reads back for a binary replaced while it runs (rebuilt, upgraded),
+// with the kernel's mark " (deleted)" at its end taken off; any other path as it is.
+std::string WithoutDeletedMark(std::string path);
 
 // True when this process can make a new file in folder. It is tried for real (an unnamed file
 // where the file system has them, else a named one removed at once), because permission bits
