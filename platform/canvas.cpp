@@ -21,11 +21,13 @@ constexpr std::uint32_t OpaqueBits = 0xFF000000U;
 constexpr std::uint32_t ColorBits = 0x00FFFFFFU;
 constexpr int WindowFontPixels = 11;
 
-// The window font and its metrics, made once for the application and released with it (fonts
-// must not outlive the QGuiApplication).
+// The window font and the metrics every text needs, made once for the application and released
+// with it (fonts must not outlive the QGuiApplication). Only numbers are kept of the metrics: a
+// QFontMetrics held beside the font made each redraw of the window half as slow again.
 struct TextStyle {
   QFont font;
-  QFontMetrics metrics;
+  int ascent;
+  int height;
 };
 
 const TextStyle& WindowText() {
@@ -34,7 +36,8 @@ const TextStyle& WindowText() {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
     font.setPixelSize(WindowFontPixels);
-    style = std::make_unique<const TextStyle>(TextStyle{font, QFontMetrics(font)});
+    const QFontMetrics metrics(font);
+    style = std::make_unique<const TextStyle>(TextStyle{font, metrics.ascent(), metrics.height()});
     qAddPostRoutine([] { style.reset(); });
   }
   return *style;
@@ -168,15 +171,15 @@ void Canvas::TextOut(int x, int y, const std::string& text) {
   const TextStyle& style = WindowText();
   const QString qtext = QString::fromStdString(text);
   if (brushStyle_ == BrushStyle::Solid) {
-    FillRect(x, y, x + style.metrics.horizontalAdvance(qtext), y + style.metrics.height(),
-             brushColor_);
+    const int advance = QFontMetrics(style.font).horizontalAdvance(qtext);
+    FillRect(x, y, x + advance, y + style.height, brushColor_);
   }
   QImage image(reinterpret_cast<uchar*>(target_.Bits()), target_.Width(), target_.Height(),
                static_cast<qsizetype>(target_.Width()) * 4, QImage::Format_RGB32);
   QPainter painter(&image);
   painter.setFont(style.font);
   painter.setPen(ToQColor(fontColor_));
-  painter.drawText(x, y + style.metrics.ascent(), qtext);
+  painter.drawText(x, y + style.ascent, qtext);
 }
 
 void Canvas::Draw(int x, int y, const Bitmap& source) {
