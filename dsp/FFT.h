@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "app/Global.h"
 
@@ -27,6 +28,20 @@ inline std::array<float, SpectrumLength> FftIm2{};
 // tone of amplitude A on a bin reads A. Entries above FftSize / 2 are left alone. At any rate
 // other than 22050 or 44100 Hz nothing at all is changed.
 void ComputeSpectrum();
+
+// What a transform size needs besides the data.
+struct FftTables {
+  std::int32_t stages = 0;
+  // The block element that position p loads, at index p - 1.
+  std::vector<std::int32_t> source;
+  // Twiddle m (1 to half) of the stage with `half` butterflies per group, at index half + m - 2:
+  // the values that the stage's rotation recurrence gives, in the order it gives them.
+  std::vector<double> wr;
+  std::vector<double> wi;
+};
+
+// The tables for `size` 2048 or 4096, made on first use and kept for the rest of the run.
+const FftTables& FftTablesFor(std::int32_t size);
 
 // Puts FftSize, FftTopBin and the work arrays back to zero (tests only).
 void ResetFftState();
