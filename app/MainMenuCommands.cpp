@@ -1,7 +1,7 @@
 // The Options and Help menu commands.
 #include "app/About.h"
+#include "app/ProgramFiles.h"
 #include "app/Settings.h"
-#include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/kernel.h"
 #include "platform/shell.h"
@@ -26,10 +26,6 @@ void TFormMain::MenuVolumeClick() {
 
 void TFormMain::MenuSettingsClick() { ShowModeless(FormSettings); }
 
-void TFormMain::menuContentsClick() {
-  const std::string helpFile = FileBesideExecutable(ExecutablePath(), ".chm");
-  ShellExecuteA(static_cast<QWidget*>(this), "open", helpFile.c_str(), nullptr, nullptr,
-                SW_SHOWMAXIMIZED);
-}
+void TFormMain::menuContentsClick() { OpenHelp(HelpFilesFor(ExecutablePath()), this); }
 
 void TFormMain::menuAboutClick() { ShowModeless(FormAbout); }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/ProgramFiles.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/kernel.h"
@@ -65,16 +66,9 @@ std::optional<std::int32_t> Signed(std::optional<std::uint64_t> magnitude, bool 
 
 }  // namespace
 
-std::string FileBesideExecutable(const std::string& executable, std::string_view extension) {
-  if (executable.empty()) return {};
-  std::filesystem::path path(executable);
-  path.replace_extension(extension);
-  return path.string();
-}
-
 std::string SettingsFilePath() {
   const std::string& chosen = SettingsFileOverride();
-  return chosen.empty() ? FileBesideExecutable(ExecutablePath(), ".INI") : chosen;
+  return chosen.empty() ? SettingsFileFor(ExecutablePath()) : chosen;
 }
 
 void SetSettingsFilePath(std::string path) { SettingsFileOverride() = std::move(path); }
@@ -123,6 +117,9 @@ void TFormMain::SaveIniSettings() {
     int value;
   };
   const SettingsFile file(SettingsFilePath());
+  // The user's configuration folder may not have a folder for this program yet; should it
+  // fail, the first write reports the path.
+  MakePrivateFolders(std::filesystem::path(file.Path()).parent_path().string());
   const std::array<Entry, 6> entries{{{"Scales", "AX", TBarAX->value()},
                                       {"Scales", "AY", TBarAY->value()},
                                       {"Scales", "FX", TBarFX->value()},

@@ -1,18 +1,12 @@
 #pragma once
-// The files that lie beside the executable (the settings file and the help file), and the
-// integer rules of the settings file.
+// The settings file's path and its integer rules.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// The executable's path with its extension (from the file name's last full stop; a leading
-// one does not count) replaced by extension, or extension appended when it has none. An empty
-// executable path gives an empty result.
-std::string FileBesideExecutable(const std::string& executable, std::string_view extension);
-
-// The settings file: FileBesideExecutable(ExecutablePath(), ".INI"), unless tests have set
-// another path with SetSettingsFilePath (an empty path restores the default).
+// The settings file: SettingsFileFor(ExecutablePath()), unless tests have set another path with
+// SetSettingsFilePath (an empty path restores the default).
 std::string SettingsFilePath();
 void SetSettingsFilePath(std::string path);
 

@@ -4,14 +4,15 @@
 #include <QApplication>
 #include <QComboBox>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/About.h"
 #include "app/Global.h"
+#include "app/ProgramFiles.h"
 #include "app/Settings.h"
-#include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/kernel.h"
 #include "platform/shell.h"
@@ -66,7 +67,11 @@ TEST_F(MenuCommandsTest, VolumeControlDoesNothingWhileCapturing) {
   EXPECT_TRUE(calls_.empty());
 }
 
-TEST_F(MenuCommandsTest, HelpContentsOpensTheHelpFileBesideTheExecutableMaximised) {
+TEST_F(MenuCommandsTest, HelpContentsOpensTheHelpBesideTheBuildsProgramMaximised) {
+  // The build puts the pages beside its programs; the compiled help only beside corvane.
+  const HelpFiles help = HelpFilesFor(ExecutablePath());
+  ASSERT_TRUE(std::filesystem::is_regular_file(help.pages)) << help.pages;
+  ASSERT_FALSE(std::filesystem::exists(help.compiled)) << help.compiled;
   for (const std::uint8_t capturing : {0, 1}) {
     calls_.clear();
     Capturing = capturing;
@@ -74,12 +79,14 @@ TEST_F(MenuCommandsTest, HelpContentsOpensTheHelpFileBesideTheExecutableMaximise
     ASSERT_EQ(calls_.size(), 1U);
     EXPECT_EQ(calls_[0].function, "ShellExecuteA");
     EXPECT_EQ(calls_[0].verb, "open");
-    EXPECT_EQ(calls_[0].file, FileBesideExecutable(ExecutablePath(), ".chm"));
-    EXPECT_TRUE(calls_[0].file.ends_with("/corvane_tests.chm"));
+    EXPECT_EQ(calls_[0].file, help.pages);
+    EXPECT_TRUE(calls_[0].file.ends_with("/help/index.html"));
+    EXPECT_EQ(calls_[0].argv, (std::vector<std::string>{"xdg-open", help.pages}));
     EXPECT_EQ(calls_[0].parameters, "");
     EXPECT_EQ(calls_[0].directory, "");
     EXPECT_EQ(calls_[0].showCmd, SW_SHOWMAXIMIZED);
   }
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(MenuCommandsTest, SettingsAndAboutOpenModelessAndOnlyOnce) {

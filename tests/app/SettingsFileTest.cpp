@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/ProgramFiles.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/kernel.h"
@@ -67,25 +68,9 @@ class SettingsFileTest : public ScriptedDevicesTest {
   std::unique_ptr<TFormMain> form_;
 };
 
-TEST_F(SettingsFileTest, FilesBesideTheExecutableTakeItsNameWithAnotherExtension) {
-  struct Case {
-    const char* executable;
-    const char* extension;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"C:/Program/app.exe", ".chm", "C:/Program/app.chm"},
-      {"/opt/corvane/corvane", ".INI", "/opt/corvane/corvane.INI"},
-      {"/opt/v2.3/corvane", ".INI", "/opt/v2.3/corvane.INI"},
-      {"/opt/corvane.tar.bin", ".INI", "/opt/corvane.tar.INI"},
-      {"/opt/.corvane", ".chm", "/opt/.corvane.chm"},
-      {"", ".INI", ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FileBesideExecutable(c.executable, c.extension), c.expected) << c.executable;
-  }
+TEST_F(SettingsFileTest, TheFileOfTheTestProgramLiesBesideIt) {
   SetSettingsFilePath("");
-  EXPECT_EQ(SettingsFilePath(), FileBesideExecutable(ExecutablePath(), ".INI"));
+  EXPECT_EQ(SettingsFilePath(), SettingsFileFor(ExecutablePath()));
   EXPECT_TRUE(SettingsFilePath().ends_with("/corvane_tests.INI"));
 }
 
@@ -183,6 +168,23 @@ TEST_F(SettingsFileTest, AFirstRunCreatesTheFileWithTheSixKeysInOrder) {
   form_->close();
   EXPECT_EQ(ReadIni(), "[Scales]\nAX=1\nAY=1\nFX=1\nFY=1\n[Form]\nWidth=800\nHeight=600\n");
   EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SettingsFileTest, TheFirstSaveMakesTheMissingFoldersForTheUserOnly) {
+  // As in a user's configuration folder that has no folder for the program yet.
+  const fs::path folder = folder_ / "config" / "corvane";
+  path_ = (folder / "corvane.INI").string();
+  SetSettingsFilePath(path_);
+  Start();
+  EXPECT_FALSE(fs::exists(folder_ / "config")) << "loading makes nothing";
+  form_->TBarFX->setValue(2);
+  form_->close();
+  EXPECT_EQ(ReadIni(), "[Scales]\nAX=1\nAY=1\nFX=2\nFY=1\n[Form]\nWidth=800\nHeight=600\n");
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(folder_ / "config").permissions(), fs::perms::owner_all);
+  EXPECT_TRUE(messages_.empty());
+  Start();
+  EXPECT_EQ(form_->TBarFX->value(), 2);
 }
 
 TEST_F(SettingsFileTest, SlidersAndSizeSurviveARestartAndOtherLinesStay) {
