@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -11,8 +12,10 @@ using Block = std::array<std::int16_t, ChannelBlockLength>;
 
 // Four decimals, not pi, and in extended precision like the angles formed from it: the spectra
 // are defined by this value. Its phase error shows only as a leakage of about 0.1 from a
-// full-scale tone into the other bins.
-constexpr long double HalfTurn = 3.1416L;
+// full-scale tone into the other bins. Written as 3.1416 rounded to a 64-bit significand, so
+// that where long double is wider (arm64) the angles, and with them the twiddles, stay the same.
+constexpr long double HalfTurn = 0xc.90ff972474538efp-2L;
+static_assert(std::numeric_limits<long double>::digits != 64 || HalfTurn == 3.1416L);
 
 // Positions per group of the first pass, which runs the first two stages (groups of 2 and 4).
 constexpr std::int32_t FirstPassWidth = 4;

@@ -44,7 +44,8 @@ void RunReferenceTransform(const std::array<std::int16_t, ChannelBlockLength>& b
   for (std::int32_t stage = 0; stage < stages; ++stage) {
     step *= 2;
     const std::int32_t half = step / 2;
-    const long double theta = 3.1416L / half;
+    // 3.1416 rounded to a 64-bit significand, as on x86-64, wherever long double is wider.
+    const long double theta = 0xc.90ff972474538efp-2L / half;
     const auto c = static_cast<double>(std::cos(theta));
     const auto s = -static_cast<double>(std::sin(theta));
     double wr = 1.0;
