@@ -34,7 +34,7 @@ if [[ "${1:-}" != --in-display ]]; then
     source_dir=$(cd "$(dirname "$0")/.." && pwd)
     cmake -S "$source_dir" -B "$source_dir/build-soak-release" -G Ninja \
       -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$source_dir/build-soak-release" --target corvane >/dev/null
+    cmake --build "$source_dir/build-soak-release" --target corvane
     binary="$source_dir/build-soak-release/corvane"
   fi
   work=$(mktemp -d)
