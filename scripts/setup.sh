@@ -16,7 +16,7 @@ fi
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(
     desktop-file-utils appstream
-    googletest libgtest-dev libbenchmark-dev libfftw3-dev
+    googletest libgtest-dev libbenchmark-dev libfftw3-dev clang-14 libclang-rt-14-dev
     xvfb xauth imagemagick xdotool x11-utils alsa-utils jackd2 libasound2-plugins locales
     pulseaudio-utils dbus
   )
