@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build, then AddressSanitizer with
-# UndefinedBehaviorSanitizer, then ThreadSanitizer on the device-thread tests.
+# UndefinedBehaviorSanitizer, then ThreadSanitizer on the device-thread tests, then each fuzz
+# target on its regression cases and for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
@@ -21,3 +22,6 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
   build_and_test build-asan "address,undefined" --timeout 300 -LE e2e
 TSAN_OPTIONS=second_deadlock_stack=1 \
   build_and_test build-tsan "thread" --timeout 300 -R 'WaveIn|Generator'
+# 20 s per target keeps this stage, its build included, to a few minutes; the long runs are
+# tests/fuzz/run.sh's own.
+tests/fuzz/run.sh 20
