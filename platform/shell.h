@@ -39,7 +39,7 @@ UINT WinExec(const char* lpCmdLine, UINT uCmdShow);
 class StartedProgram {
  public:
   struct End {
-    int status = 0;      // exit status; 128 + the signal's number when a signal ended it
+    int status = 0;  // exit status; 128 + the signal's number when a signal ended it, -1 unknown
     std::string output;  // its standard output, when that was collected
   };
 
