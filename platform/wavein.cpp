@@ -1,17 +1,17 @@
 #include "platform/wavein.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/device_name.h"
 #include "platform/wavein_device.h"
 
 struct WaveInHandle {
-  std::shared_ptr<WaveInDevice> device;
+  std::string deviceKey;
   WaveBufferQueue queue;
   // Declared after the queue so that the device thread is joined before the queue goes.
   std::unique_ptr<WaveInStream> stream;
@@ -27,16 +27,6 @@ WaveInDeviceList& DeviceList() {
 std::vector<std::unique_ptr<WaveInHandle>>& OpenHandles() {
   static std::vector<std::unique_ptr<WaveInHandle>> handles;
   return handles;
-}
-
-bool EnvironmentFlag(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && std::string_view(value) == "1";
-}
-
-std::string EnvironmentText(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::string() : std::string(value);
 }
 
 WaveInHandle* Find(HWAVEIN handle) {
@@ -57,20 +47,9 @@ bool FormatAccepted(const WAVEFORMATEX& format) {
 
 }  // namespace
 
-std::string_view FitCapsName(std::string_view name) {
-  const auto continuation = [](char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0U) == 0x80U;
-  };
-  const std::size_t length = std::min(name.size(), MAXPNAMELEN - 1);
-  std::size_t cut = length;
-  while (cut > 0 && length - cut < 3 && cut < name.size() && continuation(name[cut])) --cut;
-  const bool splitsCharacter = cut < length && static_cast<unsigned char>(name[cut]) >= 0xC0U;
-  return name.substr(0, splitsCharacter ? cut : length);
-}
-
-void SetCapsName(WAVEINCAPSA& caps, const std::string& name) {
+void SetCapsName(WAVEINCAPSA& caps, std::string_view name) {
   std::memset(caps.szPname, 0, sizeof(caps.szPname));
-  const std::string_view fitted = FitCapsName(name);
+  const std::string_view fitted = CutAtCharacter(name, sizeof(caps.szPname) - 1);
   std::memcpy(caps.szPname, fitted.data(), fitted.size());
 }
 
@@ -80,26 +59,29 @@ std::uint64_t WaveInDroppedFrames(HWAVEIN hwi) {
 }
 
 UINT waveInGetNumDevs() {
-  WaveInDeviceList list;
-  if (!EnvironmentFlag("CORVANE_NO_ALSA")) AppendAlsaDevices(list);
-  if (const std::string file = EnvironmentText("CORVANE_INPUT_FILE"); !file.empty()) {
-    if (auto device = MakeFileInputDevice(file)) list.push_back(std::move(device));
-  }
-  if (!EnvironmentFlag("CORVANE_NO_GENERATOR")) {
-    if (auto device = MakeGeneratorDevice(EnvironmentText("CORVANE_GENERATOR"))) {
-      list.push_back(std::move(device));
-    }
-  }
-  AppendScriptedDevices(list);
-  DeviceList() = std::move(list);
+  DeviceList() = ComposeDeviceList();
   return static_cast<UINT>(DeviceList().size());
+}
+
+std::string WaveInDeviceKey(UINT uDeviceID) {
+  const auto& list = DeviceList();
+  return uDeviceID < list.size() ? list[uDeviceID].key : std::string();
+}
+
+std::optional<UINT> WaveInDeviceIndex(std::string_view key) {
+  const auto& list = DeviceList();
+  const auto found = std::find_if(list.begin(), list.end(),
+                                  [key](const ListedDevice& entry) { return entry.key == key; });
+  if (found == list.end()) return std::nullopt;
+  return static_cast<UINT>(found - list.begin());
 }
 
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic) {
   if (pwic == nullptr) return MMSYSERR_INVALPARAM;
   const auto& list = DeviceList();
   if (uDeviceID >= list.size()) return MMSYSERR_BADDEVICEID;
-  std::memcpy(pwic, &list[uDeviceID]->Caps(), std::min<std::size_t>(cbwic, sizeof(WAVEINCAPSA)));
+  const WAVEINCAPSA caps = list[uDeviceID].device->Caps();
+  std::memcpy(pwic, &caps, std::min<std::size_t>(cbwic, sizeof(WAVEINCAPSA)));
   return MMSYSERR_NOERROR;
 }
 
@@ -110,15 +92,15 @@ MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWO
   const auto& list = DeviceList();
   if (uDeviceID >= list.size()) return MMSYSERR_BADDEVICEID;
   if (!FormatAccepted(*pwfx)) return WAVERR_BADFORMAT;
-  const auto& device = list[uDeviceID];
+  const ListedDevice& entry = list[uDeviceID];
   const auto& handles = OpenHandles();
   if (std::any_of(handles.begin(), handles.end(),
-                  [&device](const auto& open) { return open->device == device; })) {
+                  [&entry](const auto& open) { return open->deviceKey == entry.key; })) {
     return MMSYSERR_ALLOCATED;
   }
   auto open = std::make_unique<WaveInHandle>();
-  open->device = device;
-  if (const MMRESULT result = device->Open(pwfx->nSamplesPerSec, open->queue, open->stream);
+  open->deviceKey = entry.key;
+  if (const MMRESULT result = entry.device->Open(pwfx->nSamplesPerSec, open->queue, open->stream);
       result != MMSYSERR_NOERROR) {
     return result;
   }

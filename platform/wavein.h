@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -105,10 +108,12 @@ inline void SetBytesRecorded(WAVEHDR& header, DWORD count) {
   std::atomic_ref<DWORD>(header.dwBytesRecorded).store(count, std::memory_order_release);
 }
 
-// Refreshes the device list (ALSA, file input, generator, test devices, in this order) and
-// returns its length.
+// Takes the device list as it stands now (sound-server sources, ALSA devices, the file input,
+// the generator, test devices, in this order; at most 11) and returns its length. The kinds
+// keep their lists up to date on threads of their own, so this returns at once; only the very
+// first call waits for their first listing. Between two calls, device numbers stay put.
 UINT waveInGetNumDevs();
-// Copies the capability record of device uDeviceID from the list made by the last
+// Copies the capability record of device uDeviceID of the list taken by the last
 // waveInGetNumDevs, without opening anything. cbwic bytes at most are written.
 MMRESULT waveInGetDevCapsA(UINT uDeviceID, WAVEINCAPSA* pwic, UINT cbwic);
 // Opens a device for 16-bit PCM at the format's rate. Only CALLBACK_NULL is supported.
@@ -127,3 +132,9 @@ MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);
 // Releases the device. Fails with WAVERR_STILLPLAYING while buffers are queued and with
 // MMSYSERR_INVALHANDLE for a handle already closed.
 MMRESULT waveInClose(HWAVEIN hwi);
+
+// What names device uDeviceID of the list taken last for as long as the device exists, the same
+// in every later list; empty for a number outside the list.
+std::string WaveInDeviceKey(UINT uDeviceID);
+// The number of the device with that key in the list taken last, or nullopt when it is gone.
+std::optional<UINT> WaveInDeviceIndex(std::string_view key);

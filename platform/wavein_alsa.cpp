@@ -1,7 +1,9 @@
-// ALSA capture devices: the list of devices that open for capture, and a device thread per open
-// device that reads the PCM and fills the queued buffers. The only file that talks to ALSA.
+// ALSA capture devices: the list of devices that open for capture, kept on a thread of its own,
+// and a device thread per open device that reads the PCM and fills the queued buffers. The only
+// file that talks to ALSA.
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -20,9 +22,10 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "platform/wavein_alsa.h"
+#include "platform/device_name.h"
 #include "platform/wavein_device.h"
 
 namespace {
@@ -33,6 +36,8 @@ constexpr unsigned PeriodMicroseconds = 10000;
 constexpr DWORD ReadsPerSecond = 100;  // at most 10 ms per read, so that a stop is seen soon
 constexpr int WaitMilliseconds = 20;   // longest wait for samples before looking for a stop
 constexpr auto ResumeRetry = std::chrono::milliseconds(100);
+// How often the card list is looked at for a card plugged in or out.
+constexpr auto CardLookPeriod = std::chrono::seconds(2);
 constexpr DWORD StereoFormats = WAVE_FORMAT_1S08 | WAVE_FORMAT_1S16 | WAVE_FORMAT_2S08 |
                                 WAVE_FORMAT_2S16 | WAVE_FORMAT_4S08 | WAVE_FORMAT_4S16;
 
@@ -179,20 +184,42 @@ MMRESULT Configure(snd_pcm_t* pcm, const std::string& name, DWORD sampleRate) {
 }
 
 // The PCMs this process has open, with the record they were listed with: listing again while
-// one is capturing keeps it in the list, and a second open of it is refused.
-std::map<std::string, WAVEINCAPSA>& OpenPcms() {
-  static std::map<std::string, WAVEINCAPSA> open;
+// one is capturing keeps it in the list without a trial open, and a second open of it is
+// refused. The listing thread reads it; opens and closes on the user-interface thread write it.
+class OpenPcmTable {
+ public:
+  bool Add(const std::string& name, const WAVEINCAPSA& caps) {
+    const std::scoped_lock lock(mutex_);
+    return open_.emplace(name, caps).second;
+  }
+  void Remove(const std::string& name) {
+    const std::scoped_lock lock(mutex_);
+    open_.erase(name);
+  }
+  [[nodiscard]] std::optional<WAVEINCAPSA> Find(const std::string& name) const {
+    const std::scoped_lock lock(mutex_);
+    const auto found = open_.find(name);
+    return found == open_.end() ? std::nullopt : std::optional(found->second);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, WAVEINCAPSA> open_;
+};
+
+OpenPcmTable& OpenPcms() {
+  static OpenPcmTable open;
   return open;
 }
 
 class OpenPcmEntry {
  public:
   OpenPcmEntry(std::string name, const WAVEINCAPSA& caps) : name_(std::move(name)) {
-    OpenPcms().emplace(name_, caps);
+    OpenPcms().Add(name_, caps);
   }
   OpenPcmEntry(const OpenPcmEntry&) = delete;
   OpenPcmEntry& operator=(const OpenPcmEntry&) = delete;
-  ~OpenPcmEntry() { OpenPcms().erase(name_); }
+  ~OpenPcmEntry() { OpenPcms().Remove(name_); }
 
  private:
   std::string name_;
@@ -333,11 +360,11 @@ class AlsaDevice final : public WaveInDevice {
   AlsaDevice(std::string pcmName, const WAVEINCAPSA& caps)
       : pcmName_(std::move(pcmName)), caps_(caps) {}
 
-  [[nodiscard]] const WAVEINCAPSA& Caps() const override { return caps_; }
+  [[nodiscard]] WAVEINCAPSA Caps() const override { return caps_; }
 
   MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                 std::unique_ptr<WaveInStream>& stream) override {
-    if (OpenPcms().contains(pcmName_)) return MMSYSERR_ALLOCATED;
+    if (OpenPcms().Find(pcmName_)) return MMSYSERR_ALLOCATED;
     Pcm pcm;
     if (const int error = OpenCapture(pcmName_, pcm); error < 0) {
       Report(pcmName_, "opening for capture", error);
@@ -369,14 +396,12 @@ bool WrapsAnotherDevice(snd_pcm_type_t type) {
 }
 
 std::optional<WAVEINCAPSA> Probe(const Candidate& candidate) {
-  if (const auto open = OpenPcms().find(candidate.pcmName); open != OpenPcms().end()) {
-    return open->second;
-  }
+  if (auto open = OpenPcms().Find(candidate.pcmName)) return open;
   Pcm pcm;
   if (OpenCapture(candidate.pcmName, pcm) < 0) return std::nullopt;
   if (candidate.named && WrapsAnotherDevice(snd_pcm_type(pcm.get()))) return std::nullopt;
   WAVEINCAPSA caps{};
-  const std::string shown = DeviceDisplayName(candidate.description);
+  const std::string shown = FitDeviceName(candidate.description);
   SetCapsName(caps, shown.empty() ? candidate.pcmName : shown);
   caps.dwFormats = AcceptedFormats(pcm.get());
   caps.wChannels = (caps.dwFormats & StereoFormats) != 0 ? 2 : (caps.dwFormats != 0 ? 1 : 0);
@@ -441,25 +466,38 @@ std::vector<Candidate> CardCaptureDevices() {
   return result;
 }
 
-}  // namespace
-
-std::string DeviceDisplayName(std::string_view description) {
-  std::string_view line = description.substr(0, description.find_first_of("\r\n"));
-  const auto first = line.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  line = line.substr(first, line.find_last_not_of(" \t") - first + 1);
-  return std::string(FitCapsName(line));
+// libjack, which alsa-lib's jack plugin loads, prints several lines on standard error for every
+// trial open while no JACK server runs, and more when the process ends. Loading it first and
+// giving it functions that print nothing keeps listing quiet; a device that fails still says
+// so in its own words. Where libjack is missing there is nothing to silence.
+void SilenceJack() {
+  void* jack = dlopen("libjack.so.0", RTLD_LAZY | RTLD_LOCAL);
+  if (jack == nullptr) return;
+  using MessageFunction = void (*)(const char*);
+  using SetMessageFunction = void (*)(MessageFunction);
+  const MessageFunction silent = [](const char* /*message*/) {};
+  for (const char* setter : {"jack_set_error_function", "jack_set_info_function"}) {
+    if (void* symbol = dlsym(jack, setter)) {
+      reinterpret_cast<SetMessageFunction>(symbol)(silent);
+    }
+  }
+  // Kept loaded for the life of the process, so that the plugin finds it with the functions set.
 }
 
-void AppendAlsaDevices(WaveInDeviceList& list) {
-  // Before any device thread exists. A trial open of the jack device must not start a server.
+// Once, before any thread of this file exists: alsa-lib's error output goes through
+// PrintAlsaError, a trial open of the jack device must not start a server, and JACK is quiet.
+void SetUpAlsa() {
   static std::once_flag setUp;
   std::call_once(setUp, [] {
     snd_lib_error_set_handler(PrintAlsaError);
     setenv("JACK_NO_START_SERVER", "1", 0);
+    SilenceJack();
   });
-  const QuietAlsaErrorsScope quiet;
+}
 
+// Every capture device that opens, in list order: default, the configuration's own devices,
+// then the cards' devices. On the listing thread, whose alsa-lib errors are quiet.
+WaveInDeviceList ListCaptureDevices() {
   const std::vector<Hint> hints = PcmHints();
   std::vector<Candidate> candidates;
   const auto defaultHint = std::find_if(hints.begin(), hints.end(),
@@ -476,11 +514,78 @@ void AppendAlsaDevices(WaveInDeviceList& list) {
   }
   for (Candidate& card : CardCaptureDevices()) candidates.push_back(std::move(card));
 
+  WaveInDeviceList list;
   std::set<std::string> listed;
   for (const Candidate& candidate : candidates) {
     if (!listed.insert(candidate.pcmName).second) continue;
     if (const auto caps = Probe(candidate)) {
-      list.push_back(std::make_shared<AlsaDevice>(candidate.pcmName, *caps));
+      list.push_back(
+          {"alsa:" + candidate.pcmName, std::make_shared<AlsaDevice>(candidate.pcmName, *caps)});
     }
   }
+  return list;
+}
+
+// The cards as they are now, to notice one that was plugged in or out.
+std::string CardSignature() {
+  std::string signature;
+  int card = -1;
+  while (snd_card_next(&card) == 0 && card >= 0) {
+    char* raw = nullptr;
+    const AlsaString name(snd_card_get_name(card, &raw) == 0 ? raw : nullptr);
+    signature += std::to_string(card) + ":" + (name ? name.get() : "") + "\n";
+  }
+  return signature;
+}
+
+// Lists at once, again when asked, and again when the card list changes.
+class AlsaDeviceList final : public DeviceListPart {
+ public:
+  AlsaDeviceList() : thread_([this](const std::stop_token& stop) { Run(stop); }) {}
+  ~AlsaDeviceList() override {
+    thread_.request_stop();
+    wake_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  void ListingRequested() override {
+    {
+      const std::scoped_lock lock(mutex_);
+      asked_ = true;
+    }
+    wake_.notify_all();
+  }
+
+  void Run(const std::stop_token& stop) {
+    const QuietAlsaErrorsScope quiet;
+    std::string cards = CardSignature();
+    bool list = true;
+    while (!stop.stop_requested()) {
+      if (list) {
+        const std::uint64_t request = ListingRequest();
+        Publish(ListCaptureDevices(), request);
+      }
+      std::unique_lock lock(mutex_);
+      wake_.wait_for(lock, stop, CardLookPeriod, [this] { return asked_; });
+      list = std::exchange(asked_, false);
+      lock.unlock();
+      if (std::string now = CardSignature(); now != cards) {
+        cards = std::move(now);
+        list = true;
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  bool asked_ = false;
+  std::jthread thread_;  // last: started once everything it uses exists
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceListPart> StartAlsaDeviceList() {
+  SetUpAlsa();
+  return std::make_unique<AlsaDeviceList>();
 }

@@ -1,15 +1,17 @@
 #pragma once
-// The device side of wave input: what every kind of capture device (ALSA, audio file,
-// generator, test script) implements, and the buffer queue they all fill, so that queue order,
-// full and partial counts and the reset rules are the same for every kind.
+// The device side of wave input: what every kind of capture device (sound-server source, ALSA,
+// audio file, generator, test script) implements, the buffer queue they all fill, so that queue
+// order, full and partial counts and the reset rules are the same for every kind, and the parts
+// of the device list that the kinds keep up to date on threads of their own.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/wavein.h"
@@ -56,33 +58,78 @@ class WaveInStream {
   virtual void BufferQueued(const WAVEHDR* /*header*/) {}
 };
 
-// One entry of the device list.
+// A capture device of the list.
 class WaveInDevice {
  public:
   WaveInDevice() = default;
   WaveInDevice(const WaveInDevice&) = delete;
   WaveInDevice& operator=(const WaveInDevice&) = delete;
   virtual ~WaveInDevice() = default;
-  // The capability record, made when the device was listed; never opens anything.
-  [[nodiscard]] virtual const WAVEINCAPSA& Caps() const = 0;
+  // The capability record; never opens anything. Any thread: a device whose name follows a
+  // choice made elsewhere (the sound server's default source) answers with its name of now.
+  [[nodiscard]] virtual WAVEINCAPSA Caps() const = 0;
   // Opens the device for stereo 16-bit capture at sampleRate, writing into queue (which
   // outlives the stream). Returns MMSYSERR_NOERROR and the stream, or WAVERR_BADFORMAT,
-  // MMSYSERR_ALLOCATED, MMSYSERR_BADDEVICEID.
+  // MMSYSERR_ALLOCATED, MMSYSERR_BADDEVICEID. User-interface thread.
   virtual MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                         std::unique_ptr<WaveInStream>& stream) = 0;
 };
 
-using WaveInDeviceList = std::vector<std::shared_ptr<WaveInDevice>>;
+// A device with the text that names it for as long as it exists ("alsa:default",
+// "pulse:<source>", "generator", ...): the same device listed again keeps its key, whatever
+// its position.
+struct ListedDevice {
+  std::string key;
+  std::shared_ptr<WaveInDevice> device;
+};
+using WaveInDeviceList = std::vector<ListedDevice>;
 
-// The longest start of name that fits the 31 bytes of the name field without splitting a UTF-8
-// character; bytes that are not UTF-8 count as characters of their own.
-std::string_view FitCapsName(std::string_view name);
-// Fills the name field with FitCapsName(name) and a NUL.
-void SetCapsName(WAVEINCAPSA& caps, const std::string& name);
+// Fills the name field with CutAtCharacter(name) and a NUL.
+void SetCapsName(WAVEINCAPSA& caps, std::string_view name);
 
-// Providers of the device list, each in its own source file.
-// ALSA capture devices that open for capture (empty when CORVANE_NO_ALSA=1 is set by caller).
-void AppendAlsaDevices(WaveInDeviceList& list);
+// One kind's part of the device list, kept up to date by a thread of that kind (trial opens,
+// change notifications): the user-interface thread reads what was published last, at once.
+class DeviceListPart {
+ public:
+  DeviceListPart() = default;
+  DeviceListPart(const DeviceListPart&) = delete;
+  DeviceListPart& operator=(const DeviceListPart&) = delete;
+  virtual ~DeviceListPart() = default;
+
+  // The devices of the last listing. Any thread.
+  [[nodiscard]] WaveInDeviceList Devices() const;
+  // Waits at most timeout until the first listing is published; false when it is not.
+  bool WaitForFirstListing(std::chrono::milliseconds timeout);
+  // Asks for a listing that starts after this call and waits at most timeout until it is
+  // published; false when it is not.
+  bool Refresh(std::chrono::milliseconds timeout);
+
+ protected:
+  // The kind's thread: the number that a listing starting now answers, and the listing's
+  // result with that number.
+  [[nodiscard]] std::uint64_t ListingRequest() const;
+  void Publish(WaveInDeviceList devices, std::uint64_t request);
+  // A listing was asked for (any thread, without the part's lock): wake the kind's thread.
+  virtual void ListingRequested() = 0;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable published_;
+  WaveInDeviceList devices_;
+  std::uint64_t requested_ = 1;  // the first listing is asked for by starting the kind
+  std::uint64_t done_ = 0;
+};
+
+// The kinds with a listing of their own. Each lists at once on its own thread and keeps its
+// part up to date until it is destroyed.
+// ALSA capture devices that open for capture; cards plugged in or out are noticed by a look at
+// the card list every few seconds.
+std::unique_ptr<DeviceListPart> StartAlsaDeviceList();
+// The sources of a PulseAudio-protocol server (PulseAudio itself or PipeWire's): its default
+// source first, then every source, monitors of outputs included; nothing while no server
+// answers. Follows the server's change notifications and finds a server that comes (back).
+std::unique_ptr<DeviceListPart> StartSoundServerDeviceList();
+
 // The audio file input for path, or nullptr (with one line on standard error) when the file
 // cannot be read.
 std::shared_ptr<WaveInDevice> MakeFileInputDevice(const std::string& path);
@@ -90,6 +137,16 @@ std::shared_ptr<WaveInDevice> MakeFileInputDevice(const std::string& path);
 std::shared_ptr<WaveInDevice> MakeGeneratorDevice(const std::string& description);
 // Devices registered by tests (wavein_scripted.h), appended last.
 void AppendScriptedDevices(WaveInDeviceList& list);
+
+// The whole list as the environment asks for it, from the parts' last listings: sound-server
+// sources, ALSA devices (without those that are the server again), the file input, the
+// generator, test devices; at most 11, the file input, the generator and test devices never
+// pushed out. Names made distinct. User-interface thread; blocks only for a kind's first
+// listing.
+WaveInDeviceList ComposeDeviceList();
+// Lists every kind afresh and waits for the result (tests, and anyone who must see a change
+// of the ALSA configuration at once). User-interface thread.
+void RefreshDeviceLists();
 
 // Frames an open device had to drop because no buffer was queued (benchmarks, soak tests).
 std::uint64_t WaveInDroppedFrames(HWAVEIN hwi);

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/audio_file_reader.h"
-#include "platform/wavein_alsa.h"
+#include "platform/device_name.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_paced.h"
 
@@ -57,12 +57,12 @@ MMRESULT ResultFor(AudioFileError error) {
 class FileInputDevice final : public WaveInDevice {
  public:
   explicit FileInputDevice(std::string path) : path_(std::move(path)) {
-    SetCapsName(caps_, DeviceDisplayName(std::filesystem::path(path_).filename().string()));
+    SetCapsName(caps_, FitDeviceName(std::filesystem::path(path_).filename().string()));
     caps_.dwFormats = FileFormats;
     caps_.wChannels = 2;
   }
 
-  [[nodiscard]] const WAVEINCAPSA& Caps() const override { return caps_; }
+  [[nodiscard]] WAVEINCAPSA Caps() const override { return caps_; }
 
   MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                 std::unique_ptr<WaveInStream>& stream) override {

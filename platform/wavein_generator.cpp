@@ -33,7 +33,7 @@ class GeneratorDevice final : public WaveInDevice {
     caps_.dwFormats = 0xFFF;  // every standard rate, channel count and sample width
     caps_.wChannels = 2;
   }
-  [[nodiscard]] const WAVEINCAPSA& Caps() const override { return caps_; }
+  [[nodiscard]] WAVEINCAPSA Caps() const override { return caps_; }
   MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                 std::unique_ptr<WaveInStream>& stream) override {
     stream = std::make_unique<GeneratorStream>(signal_, sampleRate, queue);

@@ -1,5 +1,7 @@
 #include "platform/wavein_scripted.h"
 
+#include <cstdint>
+#include <string>
 #include <utility>
 
 namespace {
@@ -62,5 +64,8 @@ void RegisterScriptedWaveIn(std::shared_ptr<ScriptedWaveIn> device) {
 void ClearScriptedWaveIns() { Registered().clear(); }
 
 void AppendScriptedDevices(WaveInDeviceList& list) {
-  for (const auto& device : Registered()) list.push_back(device);
+  for (const auto& device : Registered()) {
+    list.push_back(
+        {"scripted:" + std::to_string(reinterpret_cast<std::uintptr_t>(device.get())), device});
+  }
 }

@@ -15,7 +15,7 @@ class ScriptedWaveIn final : public WaveInDevice {
  public:
   ScriptedWaveIn(const std::string& name, DWORD formats);
 
-  [[nodiscard]] const WAVEINCAPSA& Caps() const override { return caps_; }
+  [[nodiscard]] WAVEINCAPSA Caps() const override { return caps_; }
   MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                 std::unique_ptr<WaveInStream>& stream) override;
 

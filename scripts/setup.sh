@@ -7,8 +7,8 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev libasound2-dev libsndfile1-dev libsamplerate0-dev libjpeg62-turbo-dev
-  fonts-dejavu-core xdg-utils
+  qt6-base-dev libgl-dev libasound2-dev libpulse-dev libsndfile1-dev libsamplerate0-dev
+  libjpeg62-turbo-dev fonts-dejavu-core xdg-utils
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
   packages+=(fp-utils dpkg-dev file lintian)

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   if (listing) return RUN_ALL_TESTS();
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("CORVANE_NO_ALSA", "1", 0);
+  setenv("CORVANE_NO_PULSE", "1", 0);
   QApplication application(argc, argv);
   // Windows closed by a test save their settings; they go to a file of this process, never
   // beside the test binary where the next test run would read them.

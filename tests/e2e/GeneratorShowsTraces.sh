@@ -11,7 +11,7 @@ if [[ "${1:-}" != --in-display ]]; then
   trap 'rm -rf "$work"' EXIT
   # A copy of its own, so that no settings file beside the real binary changes the window.
   cp "$binary" "$work/corvane"
-  HOME="$work" CORVANE_NO_ALSA=1 XDG_RUNTIME_DIR="$work" \
+  HOME="$work" CORVANE_NO_ALSA=1 CORVANE_NO_PULSE=1 XDG_RUNTIME_DIR="$work" \
     timeout 150 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --in-display "$work"
   exit
 fi

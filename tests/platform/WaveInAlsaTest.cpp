@@ -3,10 +3,8 @@
 
 #include <algorithm>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "platform/wavein_alsa.h"
 #include "platform/wavein_scripted.h"
 #include "tests/support/WaveInFixtures.h"
 
@@ -29,41 +27,6 @@ class WaveInAlsaTest : public testing::Test {
   TempDir temp_;
   ScopedEnvironment environment_;
 };
-
-TEST(WaveInDeviceName, TakesTheFirstLineAndCutsAtACharacterBoundary) {
-  const std::string longAscii(40, 'a');
-  // 34 bytes; the character at bytes 30 and 31 does not fit whole.
-  const std::string umlauts =
-      "\xC3\x84rger \xC3\xBC"
-      "ber das Mikrofon \xC3\x84\xC3\x84\xC3\x84\xC3\x84";
-  struct Case {
-    std::string description;
-    std::string shown;
-  };
-  const std::vector<Case> cases{
-      {"HDA Intel PCH: ALC887 Analog", "HDA Intel PCH: ALC887 Analog"},
-      {"  PipeWire Sound Server\nDefault ALSA Output", "PipeWire Sound Server"},
-      {longAscii, std::string(31, 'a')},
-      {std::string(29, 'b') + "\xC3\xA9"
-                              "c",
-       std::string(29, 'b') + "\xC3\xA9"},
-      {std::string(30, 'b') + "\xC3\xA9", std::string(30, 'b')},
-      {std::string(28, 'b') + "\xE2\x82\xAC"
-                              "x",
-       std::string(28, 'b') + "\xE2\x82\xAC"},
-      {std::string(29, 'b') + "\xE2\x82\xAC", std::string(29, 'b')},
-      // Latin-1 bytes are not UTF-8 and stay as they are.
-      {"Caf\xE9 \xFF\xFE input", "Caf\xE9 \xFF\xFE input"},
-      {std::string(31, '\xE9') + "z", std::string(31, '\xE9')},
-      {umlauts, umlauts.substr(0, 30)},
-      {" \t\n", ""},
-  };
-  for (const Case& c : cases) {
-    const std::string shown = DeviceDisplayName(c.description);
-    EXPECT_EQ(shown, c.shown) << c.description;
-    EXPECT_LE(shown.size(), 31U);
-  }
-}
 
 TEST_F(WaveInAlsaTest, ListsEachCaptureDeviceOnceLeavingOutNullAndWrappers) {
   const std::string infile = Infile().string();

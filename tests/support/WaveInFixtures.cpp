@@ -1,5 +1,7 @@
 #include "tests/support/WaveInFixtures.h"
 
+#include "platform/wavein_device.h"
+
 #include <sndfile.h>
 
 #include <QStandardPaths>
@@ -177,6 +179,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 std::vector<std::string> DeviceNames() {
+  RefreshDeviceLists();
   std::vector<std::string> names;
   const UINT count = waveInGetNumDevs();
   for (UINT i = 0; i < count; ++i) {

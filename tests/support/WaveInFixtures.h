@@ -86,9 +86,9 @@ class JackServer {
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-// Refreshes the device list; the index of the device called name, or -1.
+// Lists every kind afresh and takes the list; the index of the device called name, or -1.
 int FindDevice(const std::string& name);
-// Refreshes the device list; the names of all devices in order.
+// Lists every kind afresh and takes the list; the names of all devices in order.
 std::vector<std::string> DeviceNames();
 
 // Buffers and headers for one open device, queued by index; what is still open at the end is
