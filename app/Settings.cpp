@@ -114,7 +114,7 @@ void TFormSettings::showEvent(QShowEvent* event) {
 
 void TFormSettings::FormShow() {
   CmbBoxInDev->clear();
-  const int listed = std::min(static_cast<int>(waveInGetNumDevs()), DeviceCapsEntries);
+  const int listed = std::min(ListInputDevices(), DeviceCapsEntries);
   for (int d = 0; d < listed; ++d) {
     QueryDeviceCaps(d);
     CmbBoxInDev->addItem(QString::fromStdString(NameOfEntry(d)));

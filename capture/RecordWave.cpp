@@ -1,6 +1,8 @@
 #include "capture/RecordWave.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/Global.h"
 #include "capture/CaptureStatistics.h"
@@ -14,6 +16,17 @@ void QueryDeviceCaps(int i) {
   if (i < 0 || i >= DeviceCapsEntries) return;
   waveInGetDevCapsA(static_cast<UINT>(i), &InputDeviceCaps[static_cast<std::size_t>(i)],
                     sizeof(WAVEINCAPSA));
+}
+
+int ListInputDevices() {
+  const std::string chosen =
+      DeviceIndex >= 0 ? WaveInDeviceKey(static_cast<UINT>(DeviceIndex)) : std::string();
+  const UINT count = waveInGetNumDevs();
+  if (!chosen.empty()) {
+    const std::optional<UINT> now = WaveInDeviceIndex(chosen);
+    DeviceIndex = now && *now < DeviceCapsEntries ? static_cast<std::int32_t>(*now) : -1;
+  }
+  return static_cast<int>(count);
 }
 
 void ChooseSampleRate() {

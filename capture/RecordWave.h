@@ -7,6 +7,12 @@
 // the entry as it was.
 void QueryDeviceCaps(int i);
 
+// Takes the device list as it is now (waveInGetNumDevs) and returns its length. DeviceIndex
+// follows the device it names to that device's place in the new list; when the device has gone
+// (or lies beyond the table) DeviceIndex becomes -1, so that START reports the failure instead
+// of opening whichever device took its place.
+int ListInputDevices();
+
 // Sets Has22kStereo16, Has44kStereo16 and SampleRate (44100, else 22050, else 0) from the
 // format bits of entry DeviceIndex.
 void ChooseSampleRate();
