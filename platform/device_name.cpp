@@ -98,7 +98,9 @@ void MakeNamesDistinct(std::vector<std::string>& names) {
   for (std::string& name : names) {
     if (taken.insert(name).second) continue;
     for (int number = 2;; ++number) {
-      const std::string suffix = " " + std::to_string(number);
+      // Built by append: g++ 12 warns falsely (-Wrestrict) on " " + std::to_string(...).
+      std::string suffix(1, ' ');
+      suffix.append(std::to_string(number));
       std::string candidate = std::string(FitWords(name, DeviceNameBytes - suffix.size())) + suffix;
       if (taken.insert(candidate).second) {
         name = std::move(candidate);

@@ -503,26 +503,28 @@ class SoundServerDeviceList final : public DeviceListPart {
     if (changedSince_) Query();
   }
 
-  // A monitor is named after its output: the server's own "Monitor of ..." may come in the
-  // server's language and leaves less room for the output's name.
-  [[nodiscard]] std::string ShownName(const SourceInfo& source) const {
-    if (const auto sink = sinks_.find(source.monitorOfSink); sink != sinks_.end()) {
-      if (std::string shown = FitDeviceName(sink->second, "Monitor: "); !shown.empty()) {
-        return shown;
-      }
+  // What a source is called: a monitor after its output, since the server's own "Monitor of
+  // ..." may come in the server's language and leaves less room for the output's name.
+  struct Label {
+    std::string prefix;
+    std::string text;
+  };
+  [[nodiscard]] Label LabelOf(const SourceInfo& source) const {
+    if (const auto sink = sinks_.find(source.monitorOfSink);
+        sink != sinks_.end() && !FitDeviceName(sink->second).empty()) {
+      return {"Monitor: ", sink->second};
     }
-    std::string shown = FitDeviceName(source.description);
-    return shown.empty() ? FitDeviceName(source.name) : shown;
+    return {{}, FitDeviceName(source.description).empty() ? source.name : source.description};
   }
 
   WaveInDeviceList MakeDevices() {
     WaveInDeviceList list;
     std::map<std::string, std::shared_ptr<PulseSourceDevice>> kept;
     for (const SourceInfo& source : sources_) {
-      const std::string shown = ShownName(source);
+      const Label label = LabelOf(source);
+      const std::string shown = FitDeviceName(label.text, label.prefix);
       if (source.name == defaultSource_) {
-        defaultDevice_->SetName(
-            FitDeviceName(source.description.empty() ? shown : source.description, "Default: "));
+        defaultDevice_->SetName(FitDeviceName(label.text, "Default: " + label.prefix));
         list.insert(list.begin(), {std::string(DefaultKey), defaultDevice_});
       }
       // A source listed again keeps its device, unless its name changed.
