@@ -1,6 +1,7 @@
 #include "platform/device_name.h"
 
 #include <algorithm>
+#include <array>
 #include <set>
 
 namespace {
@@ -41,9 +42,18 @@ std::string_view TrimBlanks(std::string_view text) {
   return text.substr(first, text.find_last_not_of(Blanks) - first + 1);
 }
 
+// Dashes as typography writes them (U+2013, U+2014), which descriptions use between words.
+constexpr std::array<std::string_view, 2> TrailingDashes{"\xE2\x80\x93", "\xE2\x80\x94"};
+
 std::string_view TrimTrailingSeparators(std::string_view text) {
-  const auto last = text.find_last_not_of(TrailingSeparators);
-  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+  while (true) {
+    const auto last = text.find_last_not_of(TrailingSeparators);
+    text = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+    const auto dash = std::find_if(TrailingDashes.begin(), TrailingDashes.end(),
+                                   [text](std::string_view d) { return text.ends_with(d); });
+    if (dash == TrailingDashes.end()) return text;
+    text.remove_suffix(dash->size());
+  }
 }
 
 // Drops an opening bracket whose partner was cut off, with what follows it.

@@ -25,6 +25,7 @@ TEST(DeviceName, ShortensByWholeWordsAndKeepsWhatTheNameSays) {
       {"Webcam (C920) Pro Stream Microphone Input", "", "Webcam (C920) Pro Stream"},
       // Nor does a separator left at the end.
       {"Sound Blaster Recording Dev - Front Mic", "", "Sound Blaster Recording Dev"},
+      {"Bench Microphone (USB) \xE2\x80\x93 Front Left Capsule", "", "Bench Microphone (USB)"},
       // Non-ASCII text is cut between words too (the \xC3\x89 is two bytes).
       {"\xC3\x89lan Studio Monitor Output Stage 3", "", "\xC3\x89lan Studio Monitor Output"},
       // One word longer than the room can only be cut inside, at a character.

@@ -1,6 +1,7 @@
 // The same promises checked against every kind of capture device: the generator, the audio
-// file input and ALSA devices of the test's own configuration, an unpaced one over null (bit
-// for bit, as fast as it is read) and a paced one over JACK's dummy driver when JACK is there.
+// file input, ALSA devices of the test's own configuration, an unpaced one over null (bit
+// for bit, as fast as it is read) and a paced one over JACK's dummy driver when JACK is there,
+// and the monitor of an output of a private sound server when one can be run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,11 +15,12 @@
 #include "platform/wavein_device.h"
 #include "platform/wavein_generator.h"
 #include "platform/wavein_scripted.h"
+#include "tests/support/PulseServer.h"
 #include "tests/support/WaveInFixtures.h"
 
 namespace {
 
-enum class DeviceKind { Generator, File, AlsaUnpaced, AlsaPaced };
+enum class DeviceKind { Generator, File, AlsaUnpaced, AlsaPaced, ServerSource };
 
 struct ContractCase {
   DeviceKind kind;
@@ -26,7 +28,8 @@ struct ContractCase {
 };
 
 std::string CaseName(const testing::TestParamInfo<ContractCase>& info) {
-  constexpr std::array<const char*, 4> kinds{"Generator", "File", "AlsaUnpaced", "AlsaPaced"};
+  constexpr std::array<const char*, 5> kinds{"Generator", "File", "AlsaUnpaced", "AlsaPaced",
+                                             "ServerSource"};
   return kinds[static_cast<std::size_t>(info.param.kind)] + std::to_string(info.param.rate);
 }
 
@@ -76,9 +79,27 @@ class WaveInContractTest : public testing::TestWithParam<ContractCase> {
         // The device opens for capture, and so is listed, once the server runs.
         ASSERT_TRUE(WaitUntil([this] { return FindDevice(name_) >= 0; })) << "JACK never came up";
         break;
+      case DeviceKind::ServerSource:
+        if (const std::string missing = PulseServer::MissingReason(); !missing.empty()) {
+          GTEST_SKIP() << missing;
+        }
+        pulse_.emplace(environment_, folder);
+        pulse_->LoadNullSink("corvane_contract", "Contract Output");
+        pulse_->PlayTone("corvane_contract", {});
+        environment_.Unset("CORVANE_NO_PULSE");
+        name_ = "Monitor: Contract Output";
+        break;
     }
     device_ = FindDevice(name_);
     ASSERT_GE(device_, 0) << name_ << " is not listed";
+  }
+
+  void TearDown() override {
+    // The list stops following the server before the server and its environment go.
+    if (pulse_) {
+      setenv("CORVANE_NO_PULSE", "1", 1);
+      waveInGetNumDevs();
+    }
   }
 
   [[nodiscard]] DWORD Rate() const { return GetParam().rate; }
@@ -87,7 +108,8 @@ class WaveInContractTest : public testing::TestWithParam<ContractCase> {
     return BufferBytesFor(Rate(), milliseconds);
   }
 
-  // The first frames a device gives after it was opened, as far as they are known.
+  // The first frames a device gives after it was opened, as far as they are known (nothing of
+  // a sound server's source, which plays on while nobody listens).
   [[nodiscard]] std::vector<std::int16_t> Expected(std::size_t frames) const {
     switch (GetParam().kind) {
       case DeviceKind::Generator: {
@@ -105,6 +127,8 @@ class WaveInContractTest : public testing::TestWithParam<ContractCase> {
         }
         return samples;
       }
+      case DeviceKind::ServerSource:
+        return {};
       case DeviceKind::AlsaUnpaced:
       case DeviceKind::AlsaPaced:
         break;
@@ -122,6 +146,7 @@ class WaveInContractTest : public testing::TestWithParam<ContractCase> {
   TempDir temp_;
   ScopedEnvironment environment_;
   std::optional<JackServer> jack_;
+  std::optional<PulseServer> pulse_;
   std::string name_;
   int device_ = -1;
 };
@@ -296,7 +321,9 @@ INSTANTIATE_TEST_SUITE_P(WaveInDevices, WaveInContractTest,
                                          ContractCase{DeviceKind::AlsaUnpaced, 22050},
                                          ContractCase{DeviceKind::AlsaUnpaced, 44100},
                                          ContractCase{DeviceKind::AlsaPaced, 22050},
-                                         ContractCase{DeviceKind::AlsaPaced, 44100}),
+                                         ContractCase{DeviceKind::AlsaPaced, 44100},
+                                         ContractCase{DeviceKind::ServerSource, 22050},
+                                         ContractCase{DeviceKind::ServerSource, 44100}),
                          CaseName);
 
 }  // namespace
