@@ -114,4 +114,22 @@ TEST_F(WaveInAlsaTest, ADeviceAtAFixedRateOffersOnlyThatRateAndRefusesOthers) {
   EXPECT_TRUE(capture.WaitFull(0));
 }
 
+TEST_F(WaveInAlsaTest, WithoutAJackServerListingLeavesJackOutAndPrintsNothing) {
+  if (const std::string missing = JackServer::MissingReason(); !missing.empty()) {
+    GTEST_SKIP() << missing;
+  }
+  Configure(FileCaptureDevice("corvane_test", "Corvane Test Input", Infile(), "null") +
+            "pcm.corvane_over_jack {\n  type plug\n  slave.pcm \"jack\"\n"
+            "  hint.description \"Corvane Over Jack\"\n}\n");
+  testing::internal::CaptureStderr();
+  const auto names = DeviceNames();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "");
+  EXPECT_NE(std::find(names.begin(), names.end(), "Corvane Test Input"), names.end());
+  for (const std::string& name : names) {
+    EXPECT_EQ(name.find("JACK"), std::string::npos) << name;
+    EXPECT_NE(name, "Corvane Over Jack");
+  }
+}
+
 }  // namespace
