@@ -30,25 +30,32 @@ constexpr auto HangLimit = 20s;
 
 struct ChannelFigures {
   double level = 0.0;  // peak, as a fraction of full scale
-  double hertz = 0.0;  // from the zero crossings
+  double hertz = 0.0;  // from the median time between rising zero crossings
 };
 
-// Skips the first tenth of a second, where the server's resampler may still settle.
+// Skips the first tenth of a second, where the server's resampler may still settle. The median
+// period is not thrown by a gap that a player late on a loaded machine leaves in the tone.
 ChannelFigures Measure(const std::vector<std::int16_t>& interleaved, std::size_t channel,
                        DWORD rate) {
-  std::vector<std::int16_t> samples;
+  std::vector<double> samples;
   for (std::size_t i = 2 * (rate / 10) + channel; i < interleaved.size(); i += 2) {
     samples.push_back(interleaved[i]);
   }
-  if (samples.size() < 2) return {};
-  int peak = 0;
-  std::size_t crossings = 0;
+  double peak = 0.0;
+  std::vector<double> rising;  // where the signal crosses zero upwards, in samples
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-    if (i > 0 && (samples[i - 1] < 0) != (samples[i] < 0)) ++crossings;
+    peak = std::max(peak, std::abs(samples[i]));
+    if (i > 0 && samples[i - 1] < 0.0 && samples[i] >= 0.0) {
+      rising.push_back(static_cast<double>(i - 1) + samples[i - 1] / (samples[i - 1] - samples[i]));
+    }
   }
-  const double seconds = static_cast<double>(samples.size()) / rate;
-  return {peak / FullScale, static_cast<double>(crossings) / 2.0 / seconds};
+  if (rising.size() < 3) return {peak / FullScale, 0.0};
+  std::vector<double> periods;
+  for (std::size_t i = 1; i < rising.size(); ++i) periods.push_back(rising[i] - rising[i - 1]);
+  std::nth_element(periods.begin(),
+                   periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2),
+                   periods.end());
+  return {peak / FullScale, rate / periods[periods.size() / 2]};
 }
 
 // Runs action on a thread of its own and says whether it came back within HangLimit.
