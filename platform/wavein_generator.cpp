@@ -1,9 +1,9 @@
-#include "platform/wavein_generator.h"
-
+// The signal generator device: plays a described signal in real time.
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "platform/generator_signal.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_paced.h"
 

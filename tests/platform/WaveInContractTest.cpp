@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/wavein_device.h"
-#include "platform/wavein_generator.h"
+#include "platform/generator_signal.h"
 #include "platform/wavein_scripted.h"
 #include "tests/support/PulseServer.h"
 #include "tests/support/WaveInFixtures.h"
