@@ -14,6 +14,8 @@ int RunCorvane() {
     return 0;
   }
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  // Wayland desktops match the window to its menu entry and icon by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.corvane.Corvane"));
   QApplication::setWindowIcon(ProgramIcon());
   TFormMain formMain;
   TFormAbout formAbout;
