@@ -17,7 +17,7 @@
 #include "platform/messagebox.h"
 #include "platform/wavein.h"
 #include "platform/wavein_scripted.h"
-#include "tests/support/PulseServer.h"
+#include "tests/support/FollowedSoundServer.h"
 #include "tests/support/WaveInFixtures.h"
 
 namespace {
@@ -45,29 +45,26 @@ class SoundServerCaptureTest : public testing::Test {
     environment_.Set("CORVANE_NO_GENERATOR", "1");
     environment_.Unset("CORVANE_INPUT_FILE");
     server_.emplace(environment_, temp_.Path());
-    environment_.Unset("CORVANE_NO_PULSE");
   }
   void TearDown() override {
     dialog_.reset();
     form_.reset();
     SetMessageBoxHook({});
-    setenv("CORVANE_NO_PULSE", "1", 1);
-    waveInGetNumDevs();
   }
 
   TempDir temp_;
   ScopedEnvironment environment_;
-  std::optional<PulseServer> server_;
+  std::optional<FollowedSoundServer> server_;
   std::vector<std::string> messages_;
   std::unique_ptr<TFormMain> form_;
   std::unique_ptr<TFormSettings> dialog_;
 };
 
 TEST_F(SoundServerCaptureTest, TheDefaultMonitorShowsWhatIsPlaying) {
-  server_->LoadNullSink("corvane_speakers", "Desk Speakers");
-  server_->PlayTone("corvane_speakers",
-                    {.leftHz = 1000, .leftLevel = 0.5, .rightHz = 440, .rightLevel = 0.25});
-  ASSERT_TRUE(server_->SetDefaultSource("corvane_speakers.monitor"));
+  server_->Server().LoadNullSink("corvane_speakers", "Desk Speakers");
+  server_->Server().PlayTone(
+      "corvane_speakers", {.leftHz = 1000, .leftLevel = 0.5, .rightHz = 440, .rightLevel = 0.25});
+  ASSERT_TRUE(server_->Server().SetDefaultSource("corvane_speakers.monitor"));
   RefreshDeviceLists();
 
   form_ = std::make_unique<TFormMain>();

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wavein_device.h"
 #include "platform/generator_signal.h"
+#include "platform/wavein_device.h"
 #include "platform/wavein_scripted.h"
-#include "tests/support/PulseServer.h"
+#include "tests/support/FollowedSoundServer.h"
 #include "tests/support/WaveInFixtures.h"
 
 namespace {
@@ -84,22 +84,13 @@ class WaveInContractTest : public testing::TestWithParam<ContractCase> {
           GTEST_SKIP() << missing;
         }
         pulse_.emplace(environment_, folder);
-        pulse_->LoadNullSink("corvane_contract", "Contract Output");
-        pulse_->PlayTone("corvane_contract", {});
-        environment_.Unset("CORVANE_NO_PULSE");
+        pulse_->Server().LoadNullSink("corvane_contract", "Contract Output");
+        pulse_->Server().PlayTone("corvane_contract", {});
         name_ = "Monitor: Contract Output";
         break;
     }
     device_ = FindDevice(name_);
     ASSERT_GE(device_, 0) << name_ << " is not listed";
-  }
-
-  void TearDown() override {
-    // The list stops following the server before the server and its environment go.
-    if (pulse_) {
-      setenv("CORVANE_NO_PULSE", "1", 1);
-      waveInGetNumDevs();
-    }
   }
 
   [[nodiscard]] DWORD Rate() const { return GetParam().rate; }
@@ -146,7 +137,7 @@ class WaveInContractTest : public testing::TestWithParam<ContractCase> {
   TempDir temp_;
   ScopedEnvironment environment_;
   std::optional<JackServer> jack_;
-  std::optional<PulseServer> pulse_;
+  std::optional<FollowedSoundServer> pulse_;
   std::string name_;
   int device_ = -1;
 };

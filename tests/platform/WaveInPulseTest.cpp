@@ -17,7 +17,7 @@
 #include "platform/wavein.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_scripted.h"
-#include "tests/support/PulseServer.h"
+#include "tests/support/FollowedSoundServer.h"
 #include "tests/support/WaveInFixtures.h"
 
 namespace {
@@ -76,15 +76,9 @@ class WaveInPulseTest : public testing::Test {
     environment_.Set("CORVANE_NO_GENERATOR", "1");
     environment_.Unset("CORVANE_INPUT_FILE");
     server_.emplace(environment_, temp_.Path());
-    environment_.Unset("CORVANE_NO_PULSE");
-  }
-  void TearDown() override {
-    // The list stops following the server before the server and its environment go.
-    setenv("CORVANE_NO_PULSE", "1", 1);
-    waveInGetNumDevs();
   }
 
-  PulseServer& Server() { return *server_; }
+  PulseServer& Server() { return server_->Server(); }
 
   // The device called name after a fresh listing, or -1.
   static int Device(const std::string& name) { return FindDevice(name); }
@@ -105,7 +99,7 @@ class WaveInPulseTest : public testing::Test {
 
   TempDir temp_;
   ScopedEnvironment environment_;
-  std::optional<PulseServer> server_;
+  std::optional<FollowedSoundServer> server_;
 };
 
 TEST_F(WaveInPulseTest, ListsTheDefaultFirstThenEverySourceByItsDescription) {
