@@ -120,12 +120,14 @@ void TFormMain::SaveIniSettings() {
   // The user's configuration folder may not have a folder for this program yet; should it
   // fail, the first write reports the path.
   MakePrivateFolders(std::filesystem::path(file.Path()).parent_path().string());
+  // Without a window manager another program can make the window smaller than its minimum;
+  // the file keeps only sizes that the window may have.
   const std::array<Entry, 6> entries{{{"Scales", "AX", TBarAX->value()},
                                       {"Scales", "AY", TBarAY->value()},
                                       {"Scales", "FX", TBarFX->value()},
                                       {"Scales", "FY", TBarFY->value()},
-                                      {"Form", "Width", width()},
-                                      {"Form", "Height", height()}}};
+                                      {"Form", "Width", std::max(width(), minimumWidth())},
+                                      {"Form", "Height", std::max(height(), minimumHeight())}}};
   for (const Entry& entry : entries) {
     if (!file.WriteInteger(entry.section, entry.key, entry.value)) {
       // The remaining values are not tried; those written stay in the file.

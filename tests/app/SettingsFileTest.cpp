@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QWindow>
 #include <array>
 #include <csignal>
 #include <cstdlib>
@@ -210,6 +211,17 @@ TEST_F(SettingsFileTest, SlidersAndSizeSurviveARestartAndOtherLinesStay) {
   const std::string before = ReadIni();
   form_->close();
   EXPECT_EQ(ReadIni(), before);
+}
+
+TEST_F(SettingsFileTest, AWindowMadeSmallerThanItsMinimumSavesTheMinimum) {
+  // Without a window manager another program can size the window below its minimum; the
+  // file keeps only sizes that a load takes as they are.
+  Start();
+  form_->windowHandle()->resize(3, 2);
+  QCoreApplication::processEvents();
+  ASSERT_LT(form_->width(), 640);
+  form_->close();
+  EXPECT_EQ(ReadIni(), "[Scales]\nAX=1\nAY=1\nFX=1\nFY=1\n[Form]\nWidth=640\nHeight=580\n");
 }
 
 TEST_F(SettingsFileTest, AnUnwritableFolderShowsTheErrorAndTheWindowClosesAnyway) {
