@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build, then AddressSanitizer with
-# UndefinedBehaviorSanitizer, then ThreadSanitizer on the device-thread tests, then each fuzz
-# target on its regression cases and for a short while.
+# UndefinedBehaviorSanitizer (with a minute of the GUI monkey), then ThreadSanitizer on the
+# device-thread tests, then each fuzz target on its regression cases and for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
