@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes the seed corpora of the fuzz targets into tests/fuzz/<target>/corpus. The results are
-# committed; run this again only to change the seeds. The audio seeds are written with
+# committed; run this again only to change the seeds (the float WAV and the Ogg files come out
+# different every time: a time stamp, random stream numbers). The audio seeds are written with
 # libsndfile by corvane_fuzz_audio_seeds, built here in the fuzz build folder.
 # Usage: tests/fuzz/make-seeds.sh   (CONVERT=/path/to/convert to choose ImageMagick's program)
 set -euo pipefail
@@ -106,6 +107,29 @@ generator capitalised 'Sine'
 generator hexadecimal 'sine,0x10'
 generator tiny-and-negative-zero 'noise,1e-320,-0'
 generator empty-second 'sine,1000,0.5;'
+
+# Device names: a prefix, then the descriptions of one list, NUL-separated.
+fresh device_name
+name() { printf "$2" >"$fuzz/device_name/corpus/$1"; }
+name plain '\0Built-in Audio Analog Stereo\0HDA Intel PCH: ALC887 Analog'
+name monitor 'Monitor: \0Built-in Audio Analog Stereo\0Built-in Audio Digital Stereo (HDMI)'
+name default-monitor 'Default: Monitor: \0Family 17h (Models 10h-1fh) HD Audio Controller Analog'
+name duplicates '\0USB Audio\0USB Audio\0USB Audio\0USB Audio 2\0USB Audio'
+name long-first-word '\0Supercalifragilisticexpialidocious-Microphone-Array Input'
+name dashes '\0Built-in Audio \xe2\x80\x94 Analog Stereo \xe2\x80\x93 Headset Microphone'
+name lines-and-blanks '\0First line of it\r\nSecond line\0   \0\t\0'
+name long-prefix 'A prefix that alone is longer than a name: \0Microphone'
+name utf8 '\0Mikrofon f\xc3\xbcr Pr\xc3\xa4sentationen im Konferenzraum Nord'\
+'\0\xd0\x9c\xd0\xb8\xd0\xba\xd1\x80\xd0\xbe\xd1\x84\xd0\xbe\xd0\xbd \xd0\xb2\xd1\x81'\
+'\xd1\x82\xd1\x80\xd0\xbe\xd0\xb5\xd0\xbd\xd0\xbd\xd1\x8b\xd0\xb9 \xd0\xb0\xd0\xbd\xd0\xb0'\
+'\xd0\xbb\xd0\xbe\xd0\xb3\xd0\xbe\xd0\xb2\xd1\x8b\xd0\xb9'\
+'\0\xe5\x86\x85\xe7\xbd\xae\xe9\x9f\xb3\xe9\xa2\x91\xe6\xa8\xa1\xe6\x8b\x9f\xe7\xab\x8b'\
+'\xe4\xbd\x93\xe5\xa3\xb0\xe9\xba\xa6\xe5\x85\x8b\xe9\xa3\x8e'\
+'\0\xf0\x9f\x8e\xa4\xf0\x9f\x8e\xa4\xf0\x9f\x8e\xa4\xf0\x9f\x8e\xa4\xf0\x9f\x8e\xa4'\
+'\xf0\x9f\x8e\xa4\xf0\x9f\x8e\xa4\xf0\x9f\x8e\xa4 Microphone'
+name latin1 '\0Mikrofon f\xfcr Pr\xe4sentationen im Konferenzraum Nord'
+name broken-utf8 '\xe2\x80\0Stray \x80\xbf continuation bytes in a long name\0Overlong \xc0\xaf'\
+' and surrogate \xed\xa0\x80 bytes in a name\0Cut short at the end \xe2\x82'
 
 # Audio files from libsndfile, and damaged ones.
 fresh audio_file

@@ -6,14 +6,14 @@
 # <build>/fuzz-failures/<target>/ and ends the run with a failure.
 # Usage: tests/fuzz/run.sh [seconds] [target...]
 #   seconds: per target, default 20; 0 replays the regression cases and the seeds only.
-#   targets: profile banner audio_file generator (default: all).
+#   targets: profile banner audio_file generator device_name (default: all).
 #   CORVANE_FUZZ_BUILD names the build folder (default build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-20}
 [[ $# -gt 0 ]] && shift
 targets=("$@")
-[[ ${#targets[@]} -gt 0 ]] || targets=(profile banner audio_file generator)
+[[ ${#targets[@]} -gt 0 ]] || targets=(profile banner audio_file generator device_name)
 build=${CORVANE_FUZZ_BUILD:-build-fuzz}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -27,7 +27,7 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 # libsndfile's MPEG decoder warns on stderr about every damaged frame it meets.
-fuzz() { "$@" 2>&1 | sed '/^\[src\/libmpg123\//d'; }
+fuzz() { "$@" 2>&1 | sed -u '/^\[src\/libmpg123\//d'; }
 
 shopt -s nullglob
 for target in "${targets[@]}"; do
