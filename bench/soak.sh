@@ -61,19 +61,10 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$program/stat"; }
 now() { date +%s.%N; }
 
 start_corvane
-# A slow or loaded machine shows the window some time before it paints it.
-for _ in $(seq 1 100); do
-  import -window "$window" "$work/idle.png"
-  [[ $(pixels "$work/idle.png" 1x80+3+0 | grep -c '#A0A0A0') -gt 0 ]] && break
-  sleep 0.2
-done
 find_layout
-press_start_and_shoot 1
-for _ in $(seq 1 100); do
-  [[ -s "$stats" ]] && break
-  sleep 0.1
-done
-[[ -s "$stats" ]] || fail "no statistics file from the capture loop: START did not start a capture"
+press_start
+stats_written() { [[ -s "$stats" ]]; }
+wait_for "no statistics file from the capture loop: START did not start a capture" stats_written
 
 ticks_per_second=$(getconf CLK_TCK)
 start=$(now)

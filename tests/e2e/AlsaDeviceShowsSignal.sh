@@ -39,17 +39,17 @@ start_corvane
 
 # The caption names device 0 once the 500 ms timer has run.
 title=""
-for _ in $(seq 1 50); do
+names_test_device() {
   title=$(xdotool getwindowname "$window")
-  [[ "$title" == "Corvane - Corvane Test Input" ]] && break
-  sleep 0.1
-done
-[[ "$title" == "Corvane - Corvane Test Input" ]] || fail "device 0 is not the test device: '$title'"
+  [[ "$title" == "Corvane - Corvane Test Input" ]]
+}
+wait_until "$wait_seconds" names_test_device || fail "device 0 is not the test device: '$title'"
 
 find_layout
-press_start_and_shoot 2
-
+press_start
 # The square wave's edges cross many rows; the silent channel stays one flat line.
+square_shown() { [[ $(rows_with "$1" "$time_crop" '#FFFF00') -ge 20 ]]; }
+shoot_until square_shown || true
 yellow=$(rows_with "$work/live.png" "$time_crop" '#FFFF00')
 lime=$(rows_with "$work/live.png" "$time_crop" '#00FF00')
 [[ "$yellow" -ge 20 ]] || fail "channel 1 fills $yellow rows of the time display, expected 20 or more"

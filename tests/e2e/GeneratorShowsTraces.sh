@@ -19,26 +19,35 @@ fi
 work=$2
 source "$(dirname "$0")/lib/window.bash"
 start_corvane
-sleep 1
 find_layout
 freq_top=$((time_bottom + 50))
 freq_bottom=$((client_height - 30))
 area_width=$((time_right - time_left + 1))
 freq_crop="${area_width}x$((freq_bottom - freq_top + 1))+$time_left+$((menu + freq_top))"
 
-press_start_and_shoot 2.5
-
-check_rows() {
-  local found
-  found=$(rows_with "$work/live.png" "$2" "$3")
-  [[ "$found" -ge "$4" ]] || fail "$1: $found rows hold $3, expected at least $4"
-  echo "$1: $found rows hold $3"
-}
 # A sine and a square fill many rows of the time display; the spectra rise above the floor.
-check_rows "time display, channel 1" "$time_crop" '#FFFF00' 20
-check_rows "time display, channel 2" "$time_crop" '#00FF00' 20
-check_rows "frequency display, channel 1" "$freq_crop" '#FFFF00' 10
-check_rows "frequency display, channel 2" "$freq_crop" '#00FF00' 10
+checks=(
+  "time display, channel 1|$time_crop|#FFFF00|20"
+  "time display, channel 2|$time_crop|#00FF00|20"
+  "frequency display, channel 1|$freq_crop|#FFFF00|10"
+  "frequency display, channel 2|$freq_crop|#00FF00|10"
+)
+traces_shown() {
+  local check name crop colour least
+  for check in "${checks[@]}"; do
+    IFS='|' read -r name crop colour least <<<"$check"
+    [[ $(rows_with "$1" "$crop" "$colour") -ge "$least" ]] || return 1
+  done
+}
+
+press_start
+shoot_until traces_shown || true
+for check in "${checks[@]}"; do
+  IFS='|' read -r name crop colour least <<<"$check"
+  found=$(rows_with "$work/live.png" "$crop" "$colour")
+  [[ "$found" -ge "$least" ]] || fail "$name: $found rows hold $colour, expected at least $least"
+  echo "$name: $found rows hold $colour"
+done
 
 check_colour() {
   local found

@@ -66,21 +66,14 @@ help_contents() {
   local before
   before=$(opened_count)
   menu_command Right Right
-  for _ in $(seq 1 100); do
-    [[ $(opened_count) -gt $before ]] && break
-    sleep 0.1
-  done
-  [[ $(opened_count) -gt $before ]] || fail "Help Contents opened nothing"
+  opened_more() { [[ $(opened_count) -gt $before ]]; }
+  wait_for "Help Contents opened nothing" opened_more
   tail -n 1 "$work/opened"
 }
 
 exit_program() {
   menu_command
-  for _ in $(seq 1 100); do
-    kill -0 "$program" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$program" 2>/dev/null; then fail "File > Exit did not end the program"; fi
+  wait_for "File > Exit did not end the program" program_ended
   wait "$program" || true
 }
 
