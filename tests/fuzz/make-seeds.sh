@@ -18,7 +18,7 @@ fresh() {
 # Profile inputs: an operation line "section|key|value", then the file (none without a line
 # break).
 fresh profile
-profile() { printf "$2" >"$fuzz/profile/corpus/$1"; }
+profile() { printf '%b' "$2" >"$fuzz/profile/corpus/$1"; }
 settings='[Scales]\nAX=1\nAY=2\nFX=3\nFY=4\n[Form]\nWidth=800\nHeight=600\n'
 profile replace-key "Scales|AX|7\n$settings"
 profile new-key "Scales|Extra|1\n$settings"
@@ -61,11 +61,13 @@ fresh banner
 banner=$fuzz/banner/corpus
 cp assets/About.Image1.picture "$banner/stored-banner"
 cp assets/banner.jpg "$banner/banner.jpg"
+byte() { printf '%b' "\\0$(printf '%03o' "$1")"; }
 stored() {  # stored <name> <class> <stream> [<length>]
   local length=${4:-$(stat -c %s "$3")}
   {
-    printf "\\$(printf '%03o' "${#2}")%s" "$2"
-    for shift in 0 8 16 24; do printf "\\$(printf '%03o' $(((length >> shift) & 255)))"; done
+    byte "${#2}"
+    printf '%s' "$2"
+    for shift in 0 8 16 24; do byte $(((length >> shift) & 255)); done
     cat "$3"
   } >"$banner/$1"
 }
@@ -110,7 +112,7 @@ generator empty-second 'sine,1000,0.5;'
 
 # Device names: a prefix, then the descriptions of one list, NUL-separated.
 fresh device_name
-name() { printf "$2" >"$fuzz/device_name/corpus/$1"; }
+name() { printf '%b' "$2" >"$fuzz/device_name/corpus/$1"; }
 name plain '\0Built-in Audio Analog Stereo\0HDA Intel PCH: ALC887 Analog'
 name monitor 'Monitor: \0Built-in Audio Analog Stereo\0Built-in Audio Digital Stereo (HDMI)'
 name default-monitor 'Default: Monitor: \0Family 17h (Models 10h-1fh) HD Audio Controller Analog'
