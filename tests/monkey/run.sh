@@ -64,7 +64,7 @@ if [[ "${1:-}" != --in-display ]]; then
   status=0
   PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
     XDG_RUNTIME_DIR="$work/runtime" CORVANE_NO_ALSA=1 CORVANE_NO_PULSE=1 \
-    CORVANE_INPUT_FILE="$work/square.wav" \
+    CORVANE_INPUT_FILE="$work/square.wav" CORVANE_STATS_FILE="$work/stats" \
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
     LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$lsan" \
     timeout $((duration + steps * 3 + 480)) xvfb-run -a -s "-screen 0 1600x1200x24" \
@@ -121,19 +121,20 @@ check_end() {
   check_settings
 }
 
-# Where the program's windows are now; empty when one is not shown.
+# The main window's place and size now: win_x, win_y, win_width, win_height.
 main_geometry() {
   eval "$(timeout 20 xdotool getwindowgeometry --shell "$window" 2>/dev/null |
     sed -n 's/^\(X\|Y\|WIDTH\|HEIGHT\)=\([0-9-]*\)$/win_\L\1\E=\2/p')"
 }
+# The first shown window whose name matches, or nothing.
 shown_window() { timeout 20 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true; }
 window_origin() {
   eval "$(timeout 20 xdotool getwindowgeometry --shell "$1" 2>/dev/null |
     sed -n 's/^\(X\|Y\)=\([0-9-]*\)$/origin_\L\1\E=\2/p')"
 }
 
-# A point of the main window's client area (left, top, width, height of a control) in screen
-# coordinates, from the layout that the program gives its current size.
+# Where the client area and the panels stand on the screen, from the layout that the program
+# gives the window's current size: client_x, client_y and the panels' tops within it.
 layout() {
   main_geometry
   client_x=$win_x
@@ -376,6 +377,18 @@ answer_message_boxes() {
   done
 }
 
+# The blocks that the capture runs showed, as the statistics file tells them: each run starts
+# its count again. Runs shorter than a step between two looks go uncounted.
+blocks_seen=0
+blocks_this_run=0
+count_blocks() {
+  local now
+  now=$(sed -n 's/^blocks=//p' "$work/stats" 2>/dev/null || true)
+  [[ "$now" =~ ^[0-9]+$ ]] || return 0
+  ((now >= blocks_this_run)) || blocks_seen=$((blocks_seen + blocks_this_run))
+  blocks_this_run=$now
+}
+
 lives=1
 start_and_measure() {
   start_corvane
@@ -414,6 +427,7 @@ while true; do
   elif ((r < 93)); then menu
   else pause
   fi
+  count_blocks
   kill -0 "$program" 2>/dev/null || ended_on_its_own
 done
 
@@ -447,6 +461,9 @@ expected_size="$((win_width > 640 ? win_width : 640))x$((win_height > 580 ? win_
 saved_size="$(sed -n 's/^Width=//p' "$settings")x$(sed -n 's/^Height=//p' "$settings")"
 [[ "$saved_size" == "$expected_size" ]] ||
   monkey_fail "the settings file holds the size $saved_size, the window had ${win_width}x$win_height"
-summary="PASS: seed $MONKEY_SEED, $step steps, $lives runs of the program, no sanitizer report, settings $(tr '\n' ' ' <"$settings")"
+count_blocks
+summary="PASS: seed $MONKEY_SEED, $step steps, $lives runs of the program, at least \
+$((blocks_seen + blocks_this_run)) blocks shown, no sanitizer report, settings \
+$(tr '\n' ' ' <"$settings")"
 note "$summary"
 echo "$summary"
