@@ -36,6 +36,9 @@ constexpr unsigned PeriodMicroseconds = 10000;
 constexpr DWORD ReadsPerSecond = 100;  // at most 10 ms per read, so that a stop is seen soon
 constexpr int WaitMilliseconds = 20;   // longest wait for samples before looking for a stop
 constexpr auto ResumeRetry = std::chrono::milliseconds(100);
+// Longest wait for a device thread to open or close its PCM; one behind a sound server that
+// stopped answering would otherwise hold the user-interface thread for as long.
+constexpr auto AnswerWait = std::chrono::seconds(3);
 // How often the card list is looked at for a card plugged in or out.
 constexpr auto CardLookPeriod = std::chrono::seconds(2);
 constexpr DWORD StereoFormats = WAVE_FORMAT_1S08 | WAVE_FORMAT_1S16 | WAVE_FORMAT_2S08 |
@@ -185,7 +188,8 @@ MMRESULT Configure(snd_pcm_t* pcm, const std::string& name, DWORD sampleRate) {
 
 // The PCMs this process has open, with the record they were listed with: listing again while
 // one is capturing keeps it in the list without a trial open, and a second open of it is
-// refused. The listing thread reads it; opens and closes on the user-interface thread write it.
+// refused. The listing thread reads it; device threads write it, from before a PCM's open to
+// after its close.
 class OpenPcmTable {
  public:
   bool Add(const std::string& name, const WAVEINCAPSA& caps) {
@@ -207,61 +211,90 @@ class OpenPcmTable {
   std::map<std::string, WAVEINCAPSA> open_;
 };
 
-OpenPcmTable& OpenPcms() {
-  static OpenPcmTable open;
+// Shared with the entries, so that a device thread left to close a hung device can still
+// remove its entry while the program ends.
+const std::shared_ptr<OpenPcmTable>& OpenPcms() {
+  static const auto open = std::make_shared<OpenPcmTable>();
   return open;
 }
 
 class OpenPcmEntry {
  public:
-  OpenPcmEntry(std::string name, const WAVEINCAPSA& caps) : name_(std::move(name)) {
-    OpenPcms().Add(name_, caps);
+  OpenPcmEntry(std::string name, const WAVEINCAPSA& caps)
+      : table_(OpenPcms()), name_(std::move(name)) {
+    table_->Add(name_, caps);
   }
   OpenPcmEntry(const OpenPcmEntry&) = delete;
   OpenPcmEntry& operator=(const OpenPcmEntry&) = delete;
-  ~OpenPcmEntry() { OpenPcms().Remove(name_); }
+  ~OpenPcmEntry() { table_->Remove(name_); }
 
  private:
+  std::shared_ptr<OpenPcmTable> table_;
   std::string name_;
 };
 
-// Reads the PCM on its own thread while recording is on. Only this thread touches the PCM
-// between the open and the close, which both happen on the caller's thread.
-class AlsaStream final : public WaveInStream {
- public:
-  AlsaStream(Pcm pcm, const std::string& name, const WAVEINCAPSA& caps, DWORD sampleRate,
-             WaveBufferQueue& queue)
-      : pcm_(std::move(pcm)),
-        name_(name),
-        entry_(name, caps),
-        chunkFrames_(std::max<DWORD>(1, sampleRate / ReadsPerSecond)),
-        queue_(queue),
-        thread_([this](const std::stop_token& stop) { Run(stop); }) {}
+// What an open device's thread shares with the stream that started it.
+struct AlsaCapture {
+  explicit AlsaCapture(WaveBufferQueue& bufferQueue) : queue(&bufferQueue) {}
 
-  void RecordingChanged(bool recording) override {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::optional<MMRESULT> openResult;
+  bool recording = false;
+  bool stopping = false;
+  bool closed = false;     // the PCM is closed and the thread touches nothing more
+  WaveBufferQueue* queue;  // null once the stream has gone
+};
+
+// The device thread. It owns the PCM from its open to its close, so that no ALSA call that can
+// wait for a sound server that stopped answering (JACK's open and close, for one) runs on the
+// user-interface thread.
+class AlsaReader {
+ public:
+  AlsaReader(std::shared_ptr<AlsaCapture> capture, std::string name, const WAVEINCAPSA& caps,
+             DWORD sampleRate)
+      : capture_(std::move(capture)),
+        name_(std::move(name)),
+        entry_(name_, caps),
+        sampleRate_(sampleRate),
+        chunkFrames_(std::max<DWORD>(1, sampleRate / ReadsPerSecond)) {}
+
+  // Opens, reads while recording is on until the stream goes, and closes.
+  void Run() {
+    const MMRESULT result = Open();
     {
-      const std::scoped_lock lock(mutex_);
-      recording_ = recording;
+      const std::scoped_lock lock(capture_->mutex);
+      capture_->openResult = result;
     }
-    changed_.notify_all();
+    capture_->changed.notify_all();
+    if (result == MMSYSERR_NOERROR) Read();
+    pcm_.reset();
   }
 
  private:
-  void Run(const std::stop_token& stop) {
+  MMRESULT Open() {
+    if (const int error = OpenCapture(name_, pcm_); error < 0) {
+      Report(name_, "opening for capture", error);
+      return error == -EBUSY ? MMSYSERR_ALLOCATED : MMSYSERR_BADDEVICEID;
+    }
+    return Configure(pcm_.get(), name_, sampleRate_);
+  }
+
+  void Read() {
     const QuietAlsaErrorsScope quiet;
     std::vector<std::int16_t> chunk(chunkFrames_ * 2);
     bool running = false;  // the PCM is started
     bool failed = false;   // gone or beyond recovery: fill nothing until closed
-    while (!stop.stop_requested()) {
-      std::unique_lock lock(mutex_);
-      if (failed) {
-        changed_.wait(lock, stop, [] { return false; });
-        break;
+    for (;;) {
+      std::unique_lock lock(capture_->mutex);
+      if (failed || !running) {
+        capture_->changed.wait(lock, [this, failed] {
+          return capture_->stopping || (!failed && capture_->recording);
+        });
       }
-      if (!running) changed_.wait(lock, stop, [this] { return recording_; });
-      const bool wanted = recording_;
+      if (capture_->stopping) break;
+      const bool wanted = capture_->recording;
       lock.unlock();
-      if (stop.stop_requested()) break;
       if (wanted && !running) {
         running = Start();
         failed = !running;
@@ -269,7 +302,7 @@ class AlsaStream final : public WaveInStream {
         snd_pcm_drop(pcm_.get());
         running = false;
       } else {
-        failed = !ReadOnce(chunk, stop);
+        failed = !ReadOnce(chunk);
       }
     }
     if (running) snd_pcm_drop(pcm_.get());
@@ -290,20 +323,23 @@ class AlsaStream final : public WaveInStream {
 
   // One wait of at most WaitMilliseconds and one read of at most chunkFrames_; false once the
   // device cannot go on.
-  bool ReadOnce(std::vector<std::int16_t>& chunk, const std::stop_token& stop) {
+  bool ReadOnce(std::vector<std::int16_t>& chunk) {
     snd_pcm_t* pcm = pcm_.get();
     const int ready = snd_pcm_wait(pcm, WaitMilliseconds);
     if (ready == 0) return true;
-    if (ready < 0) return Recover(ready, "waiting for samples", stop);
+    if (ready < 0) return Recover(ready, "waiting for samples");
     const snd_pcm_sframes_t frames = snd_pcm_readi(pcm, chunk.data(), chunkFrames_);
     if (frames == -EAGAIN) return true;
-    if (frames < 0) return Recover(static_cast<int>(frames), "reading samples", stop);
+    if (frames < 0) return Recover(static_cast<int>(frames), "reading samples");
     suspended_ = false;
-    queue_.Write(chunk.data(), static_cast<std::size_t>(frames));
+    const std::scoped_lock lock(capture_->mutex);
+    if (capture_->queue != nullptr) {
+      capture_->queue->Write(chunk.data(), static_cast<std::size_t>(frames));
+    }
     return true;
   }
 
-  bool Recover(int error, std::string_view step, const std::stop_token& stop) {
+  bool Recover(int error, std::string_view step) {
     switch (error) {
       case -EINTR:
         return true;
@@ -315,7 +351,7 @@ class AlsaStream final : public WaveInStream {
         }
         return Start();
       case -ESTRPIPE:
-        return Resume(stop);
+        return Resume();
       default:  // -ENODEV: the device is gone
         return Stopped(step, error);
     }
@@ -323,15 +359,15 @@ class AlsaStream final : public WaveInStream {
 
   // snd_pcm_recover would sleep until the system wakes up, however long that takes; retrying
   // here keeps a stop answered while the device sleeps.
-  bool Resume(const std::stop_token& stop) {
+  bool Resume() {
     if (!suspended_) {
       std::cerr << "corvane: ALSA device \"" << name_ << "\" was suspended; resuming\n";
       suspended_ = true;
     }
     const int error = snd_pcm_resume(pcm_.get());
     if (error == -EAGAIN) {
-      std::unique_lock lock(mutex_);
-      changed_.wait_for(lock, stop, ResumeRetry, [] { return false; });
+      std::unique_lock lock(capture_->mutex);
+      capture_->changed.wait_for(lock, ResumeRetry, [this] { return capture_->stopping; });
       return true;
     }
     return error == 0 || Start();  // a device that cannot resume in place starts afresh
@@ -343,16 +379,74 @@ class AlsaStream final : public WaveInStream {
     return false;
   }
 
-  Pcm pcm_;
+  const std::shared_ptr<AlsaCapture> capture_;
   const std::string name_;
-  const OpenPcmEntry entry_;
+  const OpenPcmEntry entry_;  // before the PCM: the PCM is closed before the entry goes
+  const DWORD sampleRate_;
   const std::size_t chunkFrames_;
-  WaveBufferQueue& queue_;
-  bool suspended_ = false;  // device thread only
-  std::mutex mutex_;
-  std::condition_variable_any changed_;
-  bool recording_ = false;
-  std::jthread thread_;  // last: started once everything it uses exists, joined first
+  Pcm pcm_;
+  bool suspended_ = false;
+};
+
+// One open capture: its device thread, which the stream waits for a moment when it goes. A
+// thread that does not end in that time is inside a call to a device that stopped answering;
+// it is left to close the PCM when the call returns, and touches no buffer any more.
+class AlsaStream final : public WaveInStream {
+ public:
+  AlsaStream(const std::string& name, const WAVEINCAPSA& caps, DWORD sampleRate,
+             WaveBufferQueue& queue)
+      : capture_(std::make_shared<AlsaCapture>(queue)),
+        thread_([capture = capture_, name, caps, sampleRate] {
+          AlsaReader(capture, name, caps, sampleRate).Run();
+          {
+            const std::scoped_lock lock(capture->mutex);
+            capture->closed = true;
+          }
+          capture->changed.notify_all();
+        }) {}
+  AlsaStream(const AlsaStream&) = delete;
+  AlsaStream& operator=(const AlsaStream&) = delete;
+  ~AlsaStream() override {
+    std::unique_lock lock(capture_->mutex);
+    capture_->queue = nullptr;
+    capture_->stopping = true;
+    capture_->changed.notify_all();
+    // A thread still inside the open would only keep the caller waiting once more.
+    const bool closed =
+        capture_->openResult.has_value() &&
+        capture_->changed.wait_for(lock, AnswerWait, [this] { return capture_->closed; });
+    lock.unlock();
+    if (closed) {
+      thread_.join();
+    } else {
+      thread_.detach();
+    }
+  }
+
+  // The open's result, or MMSYSERR_BADDEVICEID when the device does not answer in time.
+  MMRESULT WaitForOpen(const std::string& name) {
+    std::unique_lock lock(capture_->mutex);
+    if (capture_->changed.wait_for(lock, AnswerWait,
+                                   [this] { return capture_->openResult.has_value(); })) {
+      return *capture_->openResult;
+    }
+    lock.unlock();
+    std::cerr << "corvane: ALSA device \"" << name
+              << "\": opening for capture failed: the device does not answer\n";
+    return MMSYSERR_BADDEVICEID;
+  }
+
+  void RecordingChanged(bool recording) override {
+    {
+      const std::scoped_lock lock(capture_->mutex);
+      capture_->recording = recording;
+    }
+    capture_->changed.notify_all();
+  }
+
+ private:
+  const std::shared_ptr<AlsaCapture> capture_;
+  std::thread thread_;
 };
 
 class AlsaDevice final : public WaveInDevice {
@@ -364,18 +458,11 @@ class AlsaDevice final : public WaveInDevice {
 
   MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                 std::unique_ptr<WaveInStream>& stream) override {
-    if (OpenPcms().Find(pcmName_)) return MMSYSERR_ALLOCATED;
-    Pcm pcm;
-    if (const int error = OpenCapture(pcmName_, pcm); error < 0) {
-      Report(pcmName_, "opening for capture", error);
-      return error == -EBUSY ? MMSYSERR_ALLOCATED : MMSYSERR_BADDEVICEID;
-    }
-    if (const MMRESULT result = Configure(pcm.get(), pcmName_, sampleRate);
-        result != MMSYSERR_NOERROR) {
-      return result;
-    }
-    stream = std::make_unique<AlsaStream>(std::move(pcm), pcmName_, caps_, sampleRate, queue);
-    return MMSYSERR_NOERROR;
+    if (OpenPcms()->Find(pcmName_)) return MMSYSERR_ALLOCATED;
+    auto opened = std::make_unique<AlsaStream>(pcmName_, caps_, sampleRate, queue);
+    const MMRESULT result = opened->WaitForOpen(pcmName_);
+    if (result == MMSYSERR_NOERROR) stream = std::move(opened);
+    return result;
   }
 
  private:
@@ -396,7 +483,7 @@ bool WrapsAnotherDevice(snd_pcm_type_t type) {
 }
 
 std::optional<WAVEINCAPSA> Probe(const Candidate& candidate) {
-  if (auto open = OpenPcms().Find(candidate.pcmName)) return open;
+  if (auto open = OpenPcms()->Find(candidate.pcmName)) return open;
   Pcm pcm;
   if (OpenCapture(candidate.pcmName, pcm) < 0) return std::nullopt;
   if (candidate.named && WrapsAnotherDevice(snd_pcm_type(pcm.get()))) return std::nullopt;
