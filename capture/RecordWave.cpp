@@ -1,5 +1,6 @@
 #include "capture/RecordWave.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,15 @@ class ActiveRun {
 
 bool IsFull(WAVEHDR& header) { return BytesRecorded(header) == static_cast<DWORD>(BufferBytes); }
 
+// Copies full buffer k into the second half of its slot, which the device never writes: at the
+// 10 ms time base a later block takes its first half from there. The buffer itself goes back to
+// the device in this poll, and after a poll late by most of a second the device may already be
+// writing it again when the block that needs it is made.
+void KeepRecording(int k) {
+  const auto first = CaptureRing.begin() + static_cast<std::ptrdiff_t>(k) * BufferBytes;
+  std::copy(first, first + BufferBytes / 2, first + BufferBytes / 2);
+}
+
 }  // namespace
 
 bool CaptureRunActive() { return RunActive; }
@@ -109,7 +119,10 @@ void RunCapture() {
     FormMain->ProcessMessages();
     Sleep(1);
     for (int k = 0; k < CaptureBufferCount; ++k) {
-      if (IsFull(WaveHeaders[static_cast<std::size_t>(k)])) FilledBuffer = k;
+      if (IsFull(WaveHeaders[static_cast<std::size_t>(k)])) {
+        FilledBuffer = k;
+        KeepRecording(k);
+      }
     }
     if (FilledBuffer >= 0) {
       ExtractBlock();

@@ -19,9 +19,14 @@ std::int16_t SubtractOffset(std::int16_t sample, std::int32_t offset) {
       std::clamp(static_cast<std::int64_t>(sample) - offset, Lowest, Highest));
 }
 
-// Copies the frames of one ring buffer into the blocks, starting at element `first`.
-void CopyBuffer(std::int32_t buffer, std::int32_t frames, std::int32_t first) {
-  const std::size_t base = static_cast<std::size_t>(buffer) * static_cast<std::size_t>(BufferBytes);
+enum class Half { Buffer, KeptCopy };
+
+// Copies the frames of one ring slot's buffer, or of the copy kept in the slot's second half,
+// into the blocks, starting at element `first`.
+void CopyBuffer(std::int32_t buffer, Half half, std::int32_t frames, std::int32_t first) {
+  const std::size_t base =
+      static_cast<std::size_t>(buffer) * static_cast<std::size_t>(BufferBytes) +
+      (half == Half::KeptCopy ? static_cast<std::size_t>(BufferBytes) / 2 : 0);
   for (std::int32_t j = 0; j < frames; ++j) {
     const std::size_t frame = base + 2 * static_cast<std::size_t>(j);
     Channel1Block[first + j] = SubtractOffset(CaptureRing[frame], DcOffset1);
@@ -38,17 +43,17 @@ void ExtractBlock() {
   if (filled < 0 || filled >= CaptureBufferCount || BufferBytes < 2 * frames) return;
   if ((twoBuffers ? 2 * frames : frames) > ChannelBlockLength) return;
   const std::size_t ringNeeded =
-      static_cast<std::size_t>(CaptureBufferCount - 1) * static_cast<std::size_t>(BufferBytes) +
-      2 * static_cast<std::size_t>(frames);
+      static_cast<std::size_t>(CaptureBufferCount) * static_cast<std::size_t>(BufferBytes);
   if (CaptureRing.size() < ringNeeded) return;
 
   if (!twoBuffers) {
-    CopyBuffer(filled, frames, 0);
+    CopyBuffer(filled, Half::Buffer, frames, 0);
     return;
   }
+  // The buffer before has gone back to the device already; its kept copy is still whole.
   const std::int32_t previous = filled == 0 ? CaptureBufferCount - 1 : filled - 1;
-  CopyBuffer(previous, frames, 0);
-  CopyBuffer(filled, frames, frames);
+  CopyBuffer(previous, Half::KeptCopy, frames, 0);
+  CopyBuffer(filled, Half::Buffer, frames, frames);
 }
 
 void MeasureDcOffset() {

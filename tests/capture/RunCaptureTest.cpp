@@ -250,6 +250,30 @@ TEST_F(TenMsRunTest, TheBlockJoinsTheBufferRecordedBeforeAndTheFullOne) {
   EXPECT_TRUE(messages_.empty());
 }
 
+// After a poll late by most of a second, the device may already be writing again the buffer
+// recorded before the full one: the block shows that buffer as it was recorded, never half
+// rewritten.
+TEST_F(TenMsRunTest, ABufferTheDeviceRewritesAfterALatePollStaysWholeInTheBlock) {
+  Block late{};
+  script_.clear();
+  poll_ = 0;
+  for (std::int16_t k = 0; k < 9; ++k) {
+    script_.emplace_back([this, k] { FillBoth(static_cast<std::int16_t>(100 + k)); });
+  }
+  // The late poll: buffers 9 and 0 to 7 full, buffer 8 half rewritten.
+  script_.emplace_back([this] {
+    for (const std::int16_t value : {209, 200, 201, 202, 203, 204, 205, 206, 207}) FillBoth(value);
+    const std::vector<std::int16_t> half(kFrames, 308);
+    ASSERT_TRUE(device_->Deliver(half));
+  });
+  script_.emplace_back([&late] { late = Look(); });
+  Run();
+  EXPECT_EQ(late.firstHalf[0], 108);
+  EXPECT_EQ(late.firstHalf[1], 108);
+  EXPECT_EQ(late.secondHalf[0], 209);
+  EXPECT_EQ(late.secondHalf[1], 209);
+}
+
 // The ring keeps its samples from one run to the next at the same rate: the first block of the
 // second run starts with the last buffer the first run recorded.
 TEST_F(TenMsRunTest, ASecondRunStartsWithTheFirstRunsSamplesInTheRing) {

@@ -15,7 +15,8 @@ class BlockExtractionTest : public testing::Test {
  protected:
   void SetUp() override { ResetGlobals(); }
 
-  // A ring as a capture run at `rate` leaves it, every sample telling where it came from.
+  // A ring as a capture run at `rate` leaves it, every sample telling where it came from: each
+  // buffer, and the copy the capture loop keeps of it in the second half of its slot.
   static void StartRun(std::uint32_t rate) {
     SampleRate = rate;
     BufferBytes = Round(static_cast<long double>(rate) * 4 / 10);
@@ -24,8 +25,10 @@ class BlockExtractionTest : public testing::Test {
       for (int frame = 0; frame < Frames(); ++frame) {
         const std::size_t at =
             static_cast<std::size_t>(buffer) * BufferBytes + 2 * static_cast<std::size_t>(frame);
-        CaptureRing[at] = Sample(buffer, frame, 1);
-        CaptureRing[at + 1] = Sample(buffer, frame, 2);
+        for (const std::size_t copy : {at, at + static_cast<std::size_t>(BufferBytes) / 2}) {
+          CaptureRing[copy] = Sample(buffer, frame, 1);
+          CaptureRing[copy + 1] = Sample(buffer, frame, 2);
+        }
       }
     }
   }
