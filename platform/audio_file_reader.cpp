@@ -1,7 +1,13 @@
 #include "platform/audio_file_reader.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <optional>
 #include <utility>
@@ -21,10 +27,24 @@ struct ConverterDeleter {
 };
 using Converter = std::unique_ptr<SRC_STATE, ConverterDeleter>;
 
-// The file open for reading, or null with the reason.
+// The file open for reading, or null with the reason. Only a regular file plays in a loop, and
+// opening anything else may wait for ever (a FIFO that nobody writes to, also one put in the
+// file's place while it plays): the path is opened without waiting and looked at first.
 SoundFile OpenSoundFile(const std::string& path, SF_INFO& info, std::string& reason) {
   info = SF_INFO{};
-  SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    reason = std::strerror(errno);
+    return nullptr;
+  }
+  struct stat status {};
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor);
+    reason = "it is not a regular file";
+    return nullptr;
+  }
+  // libsndfile closes the descriptor with the file, also when it refuses to open it.
+  SoundFile file(sf_open_fd(descriptor, SFM_READ, &info, SF_TRUE));
   if (!file) {
     reason = sf_strerror(nullptr);
   } else if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0) {

@@ -40,16 +40,6 @@ class FileStream final : public PacedWaveInStream {
   const std::string path_;
 };
 
-// Only a regular file plays in a loop, and opening anything else may wait for ever (a FIFO that
-// nobody writes to). Empty when path is one, or is not there at all.
-std::string NotRegularFileReason(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)
-             ? "it is not a regular file"
-             : std::string();
-}
-
 MMRESULT ResultFor(AudioFileError error) {
   switch (error) {
     case AudioFileError::None:
@@ -76,11 +66,6 @@ class FileInputDevice final : public WaveInDevice {
 
   MMRESULT Open(DWORD sampleRate, WaveBufferQueue& queue,
                 std::unique_ptr<WaveInStream>& stream) override {
-    if (const std::string reason = NotRegularFileReason(path_); !reason.empty()) {
-      std::cerr << "corvane: audio file " << path_ << ": the file cannot be read: " << reason
-                << "\n";
-      return MMSYSERR_BADDEVICEID;
-    }
     AudioFileOpening opening = OpenAudioFile(path_, sampleRate);
     if (!opening.reader) {
       std::cerr << "corvane: audio file " << path_ << ": " << opening.reason << "\n";
@@ -98,9 +83,7 @@ class FileInputDevice final : public WaveInDevice {
 }  // namespace
 
 std::shared_ptr<WaveInDevice> MakeFileInputDevice(const std::string& path) {
-  std::string reason = NotRegularFileReason(path);
-  if (reason.empty()) reason = AudioFileUnreadableReason(path);
-  if (!reason.empty()) {
+  if (const std::string reason = AudioFileUnreadableReason(path); !reason.empty()) {
     std::cerr << "corvane: CORVANE_INPUT_FILE " << path << " cannot be read: " << reason << "\n";
     return nullptr;
   }

@@ -3,7 +3,9 @@
 #include "platform/audio_file_reader.h"
 
 #include <gtest/gtest.h>
+
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -136,18 +138,26 @@ TEST_F(AudioFileReaderTest, AFileThatCannotSeekLoopsByOpeningItAgain) {
 // The buffer for the file's samples is sized for its channels: a file with others at the
 // path must not be read into it.
 TEST_F(AudioFileReaderTest, AFileGoneOrChangedAtItsEndStopsTheReader) {
-  for (const bool removed : {true, false}) {
-    SCOPED_TRACE(removed ? "removed" : "replaced");
+  enum class Change { Removed, Replaced, Fifo };
+  for (const Change change : {Change::Removed, Change::Replaced, Change::Fifo}) {
+    SCOPED_TRACE(static_cast<int>(change));
     const std::string path = Write("speech.wav", GsmWav, 8000, 1, Sine(8000, 500, 300.0));
     const auto frames = static_cast<std::size_t>(DecodedFrames(path));
     auto reader = Open(path, 8000);
     ASSERT_TRUE(reader);
     Fill(*reader, frames / 2);
     // The open file stays as it was: the path names another one from now on, or none.
-    if (removed) {
-      fs::remove(path);
-    } else {
-      fs::rename(Write("other.wav", Pcm16Wav, 8000, 8, Pattern(4000, 8)), path);
+    switch (change) {
+      case Change::Removed:
+        fs::remove(path);
+        break;
+      case Change::Replaced:
+        fs::rename(Write("other.wav", Pcm16Wav, 8000, 8, Pattern(4000, 8)), path);
+        break;
+      case Change::Fifo:  // opening it to read would wait for a writer for ever
+        fs::remove(path);
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        break;
     }
     std::vector<std::int16_t> samples(2 * frames);
     EXPECT_EQ(reader->Fill(samples.data(), frames), frames - frames / 2);
