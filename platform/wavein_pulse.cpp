@@ -157,7 +157,9 @@ class PulseStream final : public WaveInStream {
   void RecordingChanged(bool recording) override {
     const Lock lock(loop_);
     if (!stream_ || pa_stream_get_state(stream_.get()) != PA_STREAM_READY) return;
-    // What the server held back while corked belongs to no buffer of this recording.
+    // What the server held back while corked belongs to no buffer of this recording, nor does
+    // a part of a frame kept from before.
+    staged_.clear();
     Forget(pa_stream_flush(stream_.get(), nullptr, nullptr));
     Forget(pa_stream_cork(stream_.get(), recording ? 0 : 1, nullptr, nullptr));
   }
@@ -278,7 +280,7 @@ class PulseStream final : public WaveInStream {
   std::condition_variable phaseChanged_;
   Phase phase_ = Phase::Connecting;
   std::string failure_;
-  // Loop thread only (callbacks run with the loop's lock held).
+  // Loop thread, or any thread holding the loop's lock (callbacks run with it held).
   bool running_ = false;
   bool lost_ = false;
   std::vector<std::uint8_t> staged_;
