@@ -58,8 +58,13 @@ if [[ "${1:-}" != --in-display ]]; then
     done
   } >"$work/square.wav"
 
+  here=$(cd "$(dirname "$0")" && pwd)
   lsan="$work/lsan.supp"
-  cat "$(dirname "$0")/../lsan.supp" "$(dirname "$0")/lsan.supp" >"$lsan"
+  cat "$here/../lsan.supp" "$here/lsan.supp" >"$lsan"
+  # bash reads a script as it goes: the walk runs from copies that an edit or a checkout of
+  # the tree during a long walk cannot change.
+  cp "$0" "$work/run.sh"
+  cp "$here/../e2e/lib/window.bash" "$work/window.bash"
   export MONKEY_SEED=$seed MONKEY_DURATION=$duration MONKEY_STEPS=$steps
   status=0
   PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
@@ -68,14 +73,14 @@ if [[ "${1:-}" != --in-display ]]; then
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
     LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$lsan" \
     timeout $((duration + steps * 3 + 480)) xvfb-run -a -s "-screen 0 1600x1200x24" \
-    bash "$0" --in-display "$work" || status=$?
+    bash "$work/run.sh" --in-display "$work" || status=$?
   if [[ -n "$log" ]]; then cp "$work/walk.log" "$log"; fi
   [[ $status -eq 0 ]] || echo "monkey: FAILED with seed $seed (status $status)" >&2
   exit $status
 fi
 
 work=$2
-source "$(dirname "$0")/../e2e/lib/window.bash"
+source "$work/window.bash"
 walk="$work/walk.log"
 settings="$work/corvane.INI"
 RANDOM=$MONKEY_SEED
