@@ -10,8 +10,11 @@ jobs=$(nproc)
 build_and_test() {
   local dir=$1 sanitize=$2
   shift 2
+  # The benchmarks are built (and so compiled and linked) once, in the normal build.
+  local bench=ON
+  [[ -n "$sanitize" ]] && bench=OFF
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCORVANE_SANITIZE="$sanitize" >/dev/null
+    -DCORVANE_SANITIZE="$sanitize" -DCORVANE_BUILD_BENCH="$bench" >/dev/null
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@")
 }
