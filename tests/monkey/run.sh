@@ -65,6 +65,8 @@ if [[ "${1:-}" != --in-display ]]; then
   # the tree during a long walk cannot change.
   cp "$0" "$work/run.sh"
   cp "$here/../e2e/lib/window.bash" "$work/window.bash"
+  # A screen that holds the largest window of the walk, so that its controls can be reached.
+  export screen_width=5200 screen_height=4200
   export MONKEY_SEED=$seed MONKEY_DURATION=$duration MONKEY_STEPS=$steps
   status=0
   PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
@@ -72,7 +74,7 @@ if [[ "${1:-}" != --in-display ]]; then
     CORVANE_INPUT_FILE="$work/square.wav" CORVANE_STATS_FILE="$work/stats" \
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
     LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$lsan" \
-    timeout $((duration + steps * 3 + 480)) xvfb-run -a -s "-screen 0 1600x1200x24" \
+    timeout $((duration + steps * 3 + 480)) xvfb-run -a -s "-screen 0 ${screen_width}x${screen_height}x24" \
     bash "$work/run.sh" --in-display "$work" || status=$?
   if [[ -n "$log" ]]; then cp "$work/walk.log" "$log"; fi
   [[ $status -eq 0 ]] || echo "monkey: FAILED with seed $seed (status $status)" >&2
@@ -169,7 +171,7 @@ click_main() {
 }
 
 click_screen() {
-  point_in 0 0 1600 1200
+  point_in 0 0 "$screen_width" "$screen_height"
   note "click anywhere at ($px, $py)"
   x mousemove "$px" "$py" click 1
 }
@@ -258,16 +260,17 @@ choose_size() {
     roll 3500; width=$((1500 + r)); roll 3000; height=$((1000 + r))
   fi
 }
+# A new size, and a place where the window fits on the screen, or now and then one partly off it.
 resize() {
   choose_size
   roll 4
-  if ((r == 0)); then
-    roll 1800; local left=$((r - 200)); roll 1400; local top=$((r - 200))
-    note "move the main window to ($left, $top)"
-    x windowmove "$window" "$left" "$top"
-  fi
-  note "resize the main window to ${width}x$height"
-  x windowsize "$window" "$width" "$height"
+  local off=$((r == 0 ? 400 : 0))
+  roll $((screen_width - width + off > 0 ? screen_width - width + off : 1))
+  local left=$((r - off / 2))
+  roll $((screen_height - height + off > 0 ? screen_height - height + off : 1))
+  local top=$((r - off / 2))
+  note "move the main window to ($left, $top), resize it to ${width}x$height"
+  x windowmove "$window" "$left" "$top" windowsize "$window" "$width" "$height"
 }
 
 # The menu commands from the keyboard: Alt+F opens the File menu with its first item active,
