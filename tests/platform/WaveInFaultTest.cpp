@@ -418,9 +418,7 @@ class WaveInFaultJackTest : public testing::TestWithParam<int /*signal*/> {
   void StartServer() {
     jack_.emplace(environment_, temp_.Path(), 44100);
     ASSERT_TRUE(jack_->Started());
-    // The fixture's server writes its process number into its folder.
-    std::ifstream(temp_.Path() / "jackd.pid") >> pid_;
-    ASSERT_GT(pid_, 0);
+    pid_ = jack_->Pid();
     ASSERT_TRUE(WaitUntil([this] { return (device_ = FindDevice("Corvane Paced Input")) >= 0; }));
   }
   void Signal() {

@@ -1,5 +1,7 @@
 #include "tests/support/PulseServer.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -31,7 +33,6 @@ using namespace std::chrono_literals;
 
 constexpr auto StartTimeout = 20s;
 constexpr auto CommandTimeout = 10s;
-constexpr auto StopTimeout = 2s;
 // Beyond the length of a recording, for the server to start the stream.
 constexpr auto RecordSlack = 5s;
 constexpr int BytesPerFrame = 4;
@@ -50,184 +51,6 @@ constexpr std::string_view LoopScript = "while :; do cat \"$0\" & c=$!; wait $c 
 // Kills its own process group, the one everything of a server is started in, once its standard
 // input ends: when the destructor closes the other end, or when this process dies.
 constexpr const char* WatchdogScript = "read -r _; kill -9 0";
-
-// A file descriptor closed when it goes.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    Reset(std::exchange(other.fd_, -1));
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Reset(); }
-  [[nodiscard]] int Get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-struct Pipe {
-  UniqueFd read;
-  UniqueFd write;
-};
-
-// Both ends close on exec: a child gets one only through its redirections.
-Pipe MakePipe() {
-  std::array<int, 2> fds{};
-  if (pipe2(fds.data(), O_CLOEXEC) != 0) {
-    throw std::system_error(errno, std::generic_category(), "pipe2");
-  }
-  return {UniqueFd(fds[0]), UniqueFd(fds[1])};
-}
-
-// Where a child's standard streams go: a descriptor of ours, else a file (appended), else
-// /dev/null.
-struct Streams {
-  Streams& From(int fd) {
-    input = fd;
-    return *this;
-  }
-  Streams& To(int fd) {
-    output = fd;
-    return *this;
-  }
-  Streams& ToFile(std::filesystem::path file) {
-    outputFile = std::move(file);
-    return *this;
-  }
-  Streams& Errors(std::filesystem::path file) {
-    errorFile = std::move(file);
-    return *this;
-  }
-
-  int input = -1;
-  int output = -1;
-  std::filesystem::path outputFile;
-  std::filesystem::path errorFile;
-};
-
-// posix_spawn's attribute and file-action records, destroyed when they go.
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_init(&actions_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attributes_);
-  }
-  posix_spawnattr_t* Attributes() { return &attributes_; }
-  posix_spawn_file_actions_t* Actions() { return &actions_; }
-
-  void Redirect(int target, int fd, const std::filesystem::path& file, int flags) {
-    if (fd >= 0) {
-      posix_spawn_file_actions_adddup2(&actions_, fd, target);
-    } else {
-      posix_spawn_file_actions_addopen(&actions_, target, file.empty() ? "/dev/null" : file.c_str(),
-                                       flags, 0644);
-    }
-  }
-
- private:
-  posix_spawnattr_t attributes_{};
-  posix_spawn_file_actions_t actions_{};
-};
-
-std::vector<char*> NullTerminated(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  pointers.reserve(strings.size() + 1);
-  for (std::string& text : strings) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-// A program started without a shell (posix_spawn: QProcess loses ThreadSanitizer's track of
-// this process's threads) into a process group; stopped and reaped when it goes.
-class Child {
- public:
-  // group 0 makes a new group led by the child.
-  Child(std::vector<std::string> arguments, std::vector<std::string> environment,
-        const Streams& streams, pid_t group)
-      : name_(arguments.front()) {
-    SpawnSetup setup;
-    setup.Redirect(STDIN_FILENO, streams.input, {}, O_RDONLY);
-    setup.Redirect(STDOUT_FILENO, streams.output, streams.outputFile,
-                   O_WRONLY | O_CREAT | O_APPEND);
-    setup.Redirect(STDERR_FILENO, -1, streams.errorFile, O_WRONLY | O_CREAT | O_APPEND);
-    // None of this process's other files: a server holding the pipe of a death test, say, would
-    // keep its runner waiting.
-    posix_spawn_file_actions_addclosefrom_np(setup.Actions(), STDERR_FILENO + 1);
-    // Signals this process ignores, blocks or catches (the sanitizers do) start as usual there.
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
-      sigaddset(&defaults, signal);
-    posix_spawnattr_setflags(
-        setup.Attributes(), POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(setup.Attributes(), group);
-    posix_spawnattr_setsigmask(setup.Attributes(), &noSignals);
-    posix_spawnattr_setsigdefault(setup.Attributes(), &defaults);
-    const std::vector<char*> argv = NullTerminated(arguments);
-    const std::vector<char*> envp = NullTerminated(environment);
-    if (const int error = posix_spawnp(&pid_, argv.front(), setup.Actions(), setup.Attributes(),
-                                       argv.data(), envp.data());
-        error != 0) {
-      throw std::system_error(error, std::generic_category(), "cannot start " + name_);
-    }
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() { Stop(SIGTERM); }
-
-  [[nodiscard]] pid_t Pid() const { return pid_; }
-  [[nodiscard]] const std::string& Name() const { return name_; }
-
-  // False once it has ended; reaps it then.
-  bool Running() {
-    if (pid_ < 0) return false;
-    int status = 0;
-    const pid_t result = waitpid(pid_, &status, WNOHANG);
-    if (result == 0) return true;
-    if (result == pid_) exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    pid_ = -1;
-    return false;
-  }
-
-  // Its exit status (-1 when a signal ended it) once it has ended within timeout.
-  std::optional<int> Wait(std::chrono::milliseconds timeout) {
-    if (!WaitUntil([this] { return !Running(); }, timeout)) return std::nullopt;
-    return exitStatus_;
-  }
-
-  // Sends signal (nothing when 0), gives it a while to end, then kills it.
-  void Stop(int signal, std::chrono::milliseconds timeout = StopTimeout) {
-    if (!Running()) return;
-    if (signal != 0) kill(pid_, signal);
-    if (Wait(timeout)) return;
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-
- private:
-  std::string name_;
-  pid_t pid_ = -1;
-  int exitStatus_ = -1;
-};
 
 // Reads from fd until end of file, limit bytes or the deadline.
 std::string ReadFrom(int fd, std::size_t limit, std::chrono::steady_clock::time_point deadline) {

@@ -6,11 +6,13 @@
 
 #include <QStandardPaths>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <numbers>
 #include <random>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -152,21 +154,23 @@ JackServer::JackServer(ScopedEnvironment& environment, const std::filesystem::pa
                        int rate) {
   const std::string server = folder.filename().string();
   environment.Set("JACK_DEFAULT_SERVER", server);
-  const auto pidFile = folder / "jackd.pid";
-  // Started through the shell: ThreadSanitizer loses track of this process's threads when
-  // QProcess starts a program.
-  const std::string command = "JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime --name " + server +
-                              " -d dummy -r " + std::to_string(rate) + " -p " +
-                              std::to_string(rate / 100) + " >/dev/null 2>&1 & echo $! >" +
-                              pidFile.string();
-  if (std::system(command.c_str()) == 0) std::ifstream(pidFile) >> pid_;
+  std::vector<std::string> variables = CurrentEnvironment();
+  variables.emplace_back("JACK_NO_AUDIO_RESERVATION=1");
+  try {
+    jackd_ = std::make_unique<Child>(
+        std::vector<std::string>{"jackd", "--no-realtime", "--name", server, "-d", "dummy", "-r",
+                                 std::to_string(rate), "-p", std::to_string(rate / 100)},
+        std::move(variables), Streams(), 0);
+  } catch (const std::system_error&) {
+    jackd_.reset();
+  }
 }
 
+// A server that a test stopped is let go on first, so that it can end as asked.
 JackServer::~JackServer() {
-  if (pid_.empty()) return;
-  const std::string stop = "kill " + pid_ + " 2>/dev/null; for i in $(seq 100); do kill -0 " +
-                           pid_ + " 2>/dev/null || exit 0; sleep 0.05; done; kill -9 " + pid_;
-  std::system(stop.c_str());
+  if (!jackd_) return;
+  kill(jackd_->Pid(), SIGCONT);
+  jackd_->Stop(SIGTERM, std::chrono::seconds(5));
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/wavein.h"
+#include "tests/support/ChildProcess.h"
 
 // A fresh folder under the system's temporary folder, removed with its content.
 class TempDir {
@@ -76,10 +78,11 @@ class JackServer {
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
   ~JackServer();
-  [[nodiscard]] bool Started() const { return !pid_.empty(); }
+  [[nodiscard]] bool Started() const { return jackd_ != nullptr; }
+  [[nodiscard]] pid_t Pid() const { return jackd_ ? jackd_->Pid() : -1; }
 
  private:
-  std::string pid_;
+  std::unique_ptr<Child> jackd_;
 };
 
 // Polls condition every millisecond until it holds (true) or timeout has passed (false).
