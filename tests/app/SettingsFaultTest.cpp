@@ -9,7 +9,6 @@
 
 #include <QPushButton>
 #include <QSlider>
-#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -91,28 +90,6 @@ class SettingsFaultTest : public ScriptedDevicesTest,
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   }
 
-  // Runs action inside the capture loop's message processing once condition holds; STOP
-  // instead, as a failure, when it never does.
-  void WhenInsideTheRun(const std::function<bool()>& condition,
-                        const std::function<void()>& action) {
-    const auto giveUp = std::chrono::steady_clock::now() + 20s;
-    auto* timer = new QTimer(form_.get());
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, form_.get(), [=, this] {
-      const bool timedOut = std::chrono::steady_clock::now() > giveUp;
-      if (!condition() && !timedOut) return;
-      timer->stop();
-      timer->deleteLater();
-      if (timedOut) {
-        ADD_FAILURE() << "no block was shown";
-        form_->BitBtnStart->click();
-      } else {
-        action();
-      }
-    });
-    timer->start();
-  }
-
   TempDir temp_;
   ScopedEnvironment environment_;
   fs::path folder_;
@@ -132,7 +109,7 @@ TEST_P(SettingsFaultTest, ClosingStopsTheRunSaysSoAndKeepsTheSettingsFileAsItWas
     return std::any_of(Channel1Block.begin(), Channel1Block.begin() + 1000,
                        [](std::int16_t sample) { return sample != 0; });
   };
-  WhenInsideTheRun(blockShown, [&] {
+  WhenInsideTheRun(*form_, blockShown, [&] {
     form_->TBarAX->setValue(5);
     if (GetParam()) {
       kept = temp_.Path() / "moved" / "corvane.INI";

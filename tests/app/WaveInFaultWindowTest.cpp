@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QSlider>
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -41,28 +40,6 @@ class WaveInFaultWindowTest : public ScriptedDevicesTest {
   void CreateWindows() {
     form_ = std::make_unique<TFormMain>();
     dialog_ = std::make_unique<TFormSettings>();
-  }
-  // Runs action inside the capture loop's message processing once condition holds, looking
-  // every millisecond; a condition that never comes clicks STOP after a while instead, so that
-  // a failed test still ends.
-  void WhenInsideTheRun(const std::function<bool()>& condition,
-                        const std::function<void()>& action) {
-    const auto giveUp = std::chrono::steady_clock::now() + 20s;
-    auto* timer = new QTimer(form_.get());
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, form_.get(), [=, this] {
-      const bool timedOut = std::chrono::steady_clock::now() > giveUp;
-      if (!condition() && !timedOut) return;
-      timer->stop();
-      timer->deleteLater();
-      if (timedOut) {
-        ADD_FAILURE() << "the run never came to the point the test waited for";
-        form_->BitBtnStart->click();
-      } else {
-        action();
-      }
-    });
-    timer->start();
   }
   // A device thread of the test's own: once the device records, delivers numbered frames in
   // pieces of frames each, pieces times (0: until the test ends).
@@ -104,8 +81,9 @@ TEST_F(WaveInFaultWindowTest, StopWhileTheDeviceThreadWritesEndsEveryRunAndClose
   for (int run = 0; run < 5; ++run) {
     SCOPED_TRACE(run);
     const std::size_t before = device->QueueLog().size();
-    WhenInsideTheRun([&] { return device->QueueLog().size() >= before + 13; },
-                     [this] { form_->BitBtnStart->click(); });
+    WhenInsideTheRun(
+        *form_, [&] { return device->QueueLog().size() >= before + 13; },
+        [this] { form_->BitBtnStart->click(); });
     form_->BitBtnStart->click();
     EXPECT_FALSE(device->IsOpen());
     EXPECT_FALSE(CaptureRunActive());
@@ -120,11 +98,12 @@ TEST_F(WaveInFaultWindowTest, ADeviceThatStallsAndThenIsGoneLetsStopWorkAndStart
   CreateWindows();
   // Three buffers and a half, then nothing more: the thread hangs or the device was pulled out.
   Deliver(device, 441, 35);
-  WhenInsideTheRun([&] { return Requeued(*device) == 3 && device->Deliveries() == 35; },
-                   [&] {
-                     device->SetOpenResult(MMSYSERR_BADDEVICEID);
-                     form_->BitBtnStart->click();
-                   });
+  WhenInsideTheRun(
+      *form_, [&] { return Requeued(*device) == 3 && device->Deliveries() == 35; },
+      [&] {
+        device->SetOpenResult(MMSYSERR_BADDEVICEID);
+        form_->BitBtnStart->click();
+      });
   form_->BitBtnStart->click();
   EXPECT_FALSE(device->IsOpen());
   EXPECT_EQ(Requeued(*device), 3U);
@@ -147,7 +126,8 @@ TEST_F(WaveInFaultWindowTest, DevicesFromIndexElevenOnAreNeverOpened) {
   dialog_->CmbBoxInDev->setCurrentIndex(10);
   dialog_->CmbBoxInDevChange();
   ASSERT_EQ(DeviceIndex, 10);
-  WhenInsideTheRun([] { return true; }, [this] { form_->BitBtnStart->click(); });
+  WhenInsideTheRun(
+      *form_, [] { return true; }, [this] { form_->BitBtnStart->click(); });
   form_->BitBtnStart->click();
   EXPECT_EQ(devices[10]->OpenCount(), 1);
 

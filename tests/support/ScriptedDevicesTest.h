@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/Global.h"
 #include "app/SettingsFile.h"
+#include "app/main.h"
 #include "platform/messagebox.h"
 #include "platform/wavein_scripted.h"
 
@@ -35,6 +40,29 @@ class ScriptedDevicesTest : public testing::Test {
     auto device = std::make_shared<ScriptedWaveIn>(name, formats);
     RegisterScriptedWaveIn(device);
     return device;
+  }
+  // Runs action inside the capture loop's message processing once condition holds, looking
+  // every millisecond; a condition that never comes clicks STOP after a while instead, so that
+  // a failed test still ends.
+  static void WhenInsideTheRun(TFormMain& form, const std::function<bool()>& condition,
+                               const std::function<void()>& action) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    // Parented to the window, which deletes it if the test ends first.
+    auto* timer = new QTimer(&form);
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, &form, [=, &form] {
+      const bool timedOut = std::chrono::steady_clock::now() > giveUp;
+      if (!condition() && !timedOut) return;
+      timer->stop();
+      timer->deleteLater();
+      if (timedOut) {
+        ADD_FAILURE() << "the run never came to the point the test waited for";
+        form.BitBtnStart->click();
+      } else {
+        action();
+      }
+    });
+    timer->start();
   }
   [[nodiscard]] std::vector<std::string> MessageTexts() const {
     std::vector<std::string> texts;
