@@ -44,7 +44,7 @@ if [[ "${1:-}" != --in-display ]]; then
   export SOAK_DURATION=$duration SOAK_EVERY=$every SOAK_SAMPLES=$samples SOAK_CHECK=$check \
     SOAK_SETTLE=$settle SOAK_MAX_GROWTH=$max_growth
   HOME="$work" XDG_RUNTIME_DIR="$work" CORVANE_NO_ALSA=1 CORVANE_STATS_FILE="$work/stats" \
-    timeout $((duration + 150)) xvfb-run -a -s "-screen 0 1280x1024x24" \
+    timeout $((duration + 150)) "$(dirname "$0")/../tests/e2e/lib/with-xvfb" 1280x1024 \
     bash "$0" --in-display "$work"
   exit
 fi

@@ -29,7 +29,7 @@ namehint.pcm.default "default|Corvane Test Input|IOIDInput"
 EOF
   env -u CORVANE_NO_ALSA -u CORVANE_INPUT_FILE -u ALSA_CONFIG_PATH HOME="$work" \
     XDG_CONFIG_HOME="$work/.config" XDG_RUNTIME_DIR="$work" CORVANE_NO_GENERATOR=1 CORVANE_NO_PULSE=1 \
-    timeout 150 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --in-display "$work"
+    timeout 150 "$(dirname "$0")/lib/with-xvfb" 1280x1024 bash "$0" --in-display "$work"
   exit
 fi
 

@@ -12,7 +12,7 @@ if [[ "${1:-}" != --in-display ]]; then
   # A copy of its own, so that no settings file beside the real binary changes the window.
   cp "$binary" "$work/corvane"
   HOME="$work" CORVANE_NO_ALSA=1 CORVANE_NO_PULSE=1 XDG_RUNTIME_DIR="$work" \
-    timeout 150 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --in-display "$work"
+    timeout 150 "$(dirname "$0")/lib/with-xvfb" 1280x1024 bash "$0" --in-display "$work"
   exit
 fi
 

@@ -43,7 +43,7 @@ if [[ "${1:-}" != --in-display ]]; then
   ln -s "$root/usr/bin/corvane" "$work/corvane"
   PATH="$work/bin:$PATH" HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
     XDG_RUNTIME_DIR="$work" CORVANE_NO_ALSA=1 CORVANE_NO_PULSE=1 \
-    timeout 200 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --in-display "$work" "$root"
+    timeout 200 "$(dirname "$0")/../e2e/lib/with-xvfb" 1280x1024 bash "$0" --in-display "$work" "$root"
   exit
 fi
 

@@ -64,7 +64,7 @@ if [[ "${1:-}" != --in-display ]]; then
   # bash reads a script as it goes: the walk runs from copies that an edit or a checkout of
   # the tree during a long walk cannot change.
   cp "$0" "$work/run.sh"
-  cp "$here/../e2e/lib/window.bash" "$work/window.bash"
+  cp "$here/../e2e/lib/window.bash" "$here/../e2e/lib/with-xvfb" "$work/"
   # A screen that holds the largest window of the walk, so that its controls can be reached.
   export screen_width=5200 screen_height=4200
   export MONKEY_SEED=$seed MONKEY_DURATION=$duration MONKEY_STEPS=$steps
@@ -74,7 +74,7 @@ if [[ "${1:-}" != --in-display ]]; then
     CORVANE_INPUT_FILE="$work/square.wav" CORVANE_STATS_FILE="$work/stats" \
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
     LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$lsan" \
-    timeout $((duration + steps * 3 + 480)) xvfb-run -a -s "-screen 0 ${screen_width}x${screen_height}x24" \
+    timeout $((duration + steps * 3 + 480)) "$work/with-xvfb" "${screen_width}x$screen_height" \
     bash "$work/run.sh" --in-display "$work" || status=$?
   if [[ -n "$log" ]]; then cp "$work/walk.log" "$log"; fi
   [[ $status -eq 0 ]] || echo "monkey: FAILED with seed $seed (status $status)" >&2
