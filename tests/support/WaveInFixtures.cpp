@@ -2,9 +2,12 @@
 
 #include "platform/wavein_device.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/file.h>
 
 #include <QStandardPaths>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -152,6 +155,12 @@ std::string JackServer::MissingReason() {
 
 JackServer::JackServer(ScopedEnvironment& environment, const std::filesystem::path& folder,
                        int rate) {
+  const auto lockFile = std::filesystem::temp_directory_path() / "corvane-tests-jack.lock";
+  lock_ = UniqueFd(::open(lockFile.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666));
+  if (lock_.Get() < 0) return;
+  while (flock(lock_.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return;
+  }
   const std::string server = folder.filename().string();
   environment.Set("JACK_DEFAULT_SERVER", server);
   std::vector<std::string> variables = CurrentEnvironment();

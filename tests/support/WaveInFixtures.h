@@ -73,7 +73,10 @@ class JackServer {
  public:
   // Empty when jackd and ALSA's jack plugin are installed, else what is missing.
   static std::string MissingReason();
-  // Runs until destroyed; its server name is the folder's name.
+  // Runs until destroyed; its server name is the folder's name. JACK servers share one registry
+  // in /dev/shm, and servers starting and ending at the same time there crash or hang each
+  // other's clients, so one server of the tests runs at a time on the machine: the constructor
+  // waits for the one before to go.
   JackServer(ScopedEnvironment& environment, const std::filesystem::path& folder, int rate);
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;
@@ -82,6 +85,7 @@ class JackServer {
   [[nodiscard]] pid_t Pid() const { return jackd_ ? jackd_->Pid() : -1; }
 
  private:
+  UniqueFd lock_;  // first: held until the server has gone
   std::unique_ptr<Child> jackd_;
 };
 
