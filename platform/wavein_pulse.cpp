@@ -116,8 +116,8 @@ class PulseStream final : public WaveInStream {
 
   // Connects to the server and to the source, corked; MMSYSERR_NOERROR once the stream runs.
   MMRESULT Connect(DWORD sampleRate) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, sampleRate, 2};
-    if (pa_sample_spec_valid(&spec) == 0) return WAVERR_BADFORMAT;
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, sampleRate, 2};
+    if (pa_sample_spec_valid(&sampleFormat) == 0) return WAVERR_BADFORMAT;
     if (!loop_.Running()) return MMSYSERR_NOMEM;
     {
       const Lock lock(loop_);
@@ -133,7 +133,7 @@ class PulseStream final : public WaveInStream {
       return result;
     }
     const Lock lock(loop_);
-    stream_.reset(pa_stream_new(context_.get(), "Capture", &spec, nullptr));
+    stream_.reset(pa_stream_new(context_.get(), "Capture", &sampleFormat, nullptr));
     if (!stream_) return Refused("making the capture stream", ErrorText(context_.get()));
     pa_stream_set_state_callback(stream_.get(), &PulseStream::OnStreamState, this);
     pa_stream_set_read_callback(stream_.get(), &PulseStream::OnReadable, this);

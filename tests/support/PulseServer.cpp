@@ -156,13 +156,10 @@ struct PulseServer::State {
 
   // This process's environment with the servers' own variables on top.
   [[nodiscard]] std::vector<std::string> Environment() const {
-    std::vector<std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string_view text(*entry);
-      if (!overrides.contains(std::string(text.substr(0, text.find('='))))) {
-        variables.emplace_back(text);
-      }
-    }
+    std::vector<std::string> variables = CurrentEnvironment();
+    std::erase_if(variables, [this](const std::string& entry) {
+      return overrides.contains(entry.substr(0, entry.find('=')));
+    });
     for (const auto& [name, value] : overrides) {
       if (value) variables.push_back(name + "=" + *value);
     }
