@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include <optional>
@@ -14,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-constexpr std::size_t ConverterInputFrames = 1024;
 
 struct SoundFileCloser {
   void operator()(SNDFILE* file) const { sf_close(file); }
@@ -55,36 +55,73 @@ SoundFile OpenSoundFile(const std::string& path, SF_INFO& info, std::string& rea
   return nullptr;
 }
 
+// Why a file opened with info cannot be played, before anything is read from it.
+std::string RateRefusal(const SF_INFO& info) {
+  if (info.samplerate < static_cast<int>(MinAudioFileRate) ||
+      info.samplerate > static_cast<int>(MaxAudioFileRate)) {
+    return "its rate of " + std::to_string(info.samplerate) + " Hz is outside " +
+           std::to_string(MinAudioFileRate) + " to " + std::to_string(MaxAudioFileRate) + " Hz";
+  }
+  return {};
+}
+
 // The file as an endless stream of stereo float frames at its own rate.
 class LoopingFile {
  public:
   LoopingFile(std::string path, SoundFile file, const SF_INFO& info)
-      : path_(std::move(path)), file_(std::move(file)), info_(info) {}
+      : path_(std::move(path)),
+        file_(std::move(file)),
+        info_(info),
+        minPassFrames_(MinAudioFileLoopFrames(static_cast<std::uint32_t>(info.samplerate))) {
+    work_.openings = 1;
+  }
 
-  // Up to frames frames; 0 only when the file gives nothing even from its start.
+  // Up to min(frames, AudioFileReadFrames) frames; 0 when the file can no longer be read,
+  // or when the pass that just ended gave too few frames to loop on.
   std::size_t Read(float* stereo, std::size_t frames) {
+    frames = std::min(frames, AudioFileReadFrames);
+    std::size_t got = ReadRaw(frames);
+    if (got == 0) {
+      if (passFrames_ < minPassFrames_ || !Rewind()) return 0;
+      got = ReadRaw(frames);
+    }
     const auto channels = static_cast<std::size_t>(info_.channels);
-    raw_.resize(frames * channels);
-    const auto count = static_cast<sf_count_t>(frames);
-    sf_count_t got = sf_readf_float(file_.get(), raw_.data(), count);
-    if (got <= 0 && Rewind()) got = sf_readf_float(file_.get(), raw_.data(), count);
-    if (got <= 0) return 0;
     const std::size_t secondChannel = channels > 1 ? 1 : 0;
-    for (std::size_t j = 0; j < static_cast<std::size_t>(got); ++j) {
+    for (std::size_t j = 0; j < got; ++j) {
       const float* frame = raw_.data() + j * channels;
       stereo[2 * j] = frame[0];
       stereo[2 * j + 1] = frame[secondChannel];
     }
-    return static_cast<std::size_t>(got);
+    return got;
   }
 
+  [[nodiscard]] const AudioFileWork& Work() const { return work_; }
+  [[nodiscard]] int Rate() const { return info_.samplerate; }
+
  private:
+  std::size_t ReadRaw(std::size_t frames) {
+    raw_.resize(frames * static_cast<std::size_t>(info_.channels));
+    ++work_.reads;
+    const sf_count_t got =
+        sf_readf_float(file_.get(), raw_.data(), static_cast<sf_count_t>(frames));
+    if (got <= 0) return 0;
+    const auto count = static_cast<std::size_t>(got);
+    work_.framesRead += count;
+    passFrames_ += count;
+    return count;
+  }
+
   // Back to the first frame. Where the format cannot seek, the file is opened again; raw_ is
   // sized for the channels of the first opening, so another file at the path must match them.
   bool Rewind() {
-    if (info_.seekable != 0 && sf_seek(file_.get(), 0, SEEK_SET) == 0) return true;
+    passFrames_ = 0;
+    if (info_.seekable != 0) {
+      ++work_.rewinds;
+      if (sf_seek(file_.get(), 0, SEEK_SET) == 0) return true;
+    }
     SF_INFO info{};
     std::string ignored;
+    ++work_.openings;
     SoundFile again = OpenSoundFile(path_, info, ignored);
     if (!again || info.channels != info_.channels || info.samplerate != info_.samplerate) {
       return false;
@@ -97,8 +134,34 @@ class LoopingFile {
   std::string path_;
   SoundFile file_;
   SF_INFO info_;
+  std::size_t minPassFrames_;
+  std::size_t passFrames_ = 0;  // read since the last opening or rewind
   std::vector<float> raw_;
+  AudioFileWork work_;
 };
+
+// Why the file at path cannot be played in a loop, empty when it can: the checks of a listing,
+// which reads no more than the shortest pass allowed.
+std::string Refusal(const std::string& path) {
+  SF_INFO info;
+  std::string reason;
+  SoundFile file = OpenSoundFile(path, info, reason);
+  if (!file) return reason;
+  if (reason = RateRefusal(info); !reason.empty()) return reason;
+  LoopingFile looping(path, std::move(file), info);
+  const std::size_t needed = MinAudioFileLoopFrames(static_cast<std::uint32_t>(info.samplerate));
+  std::vector<float> stereo(2 * AudioFileReadFrames);
+  std::size_t frames = 0;
+  while (frames < needed) {
+    // A first pass that ends short gives 0 rather than starting again.
+    const std::size_t got = looping.Read(stereo.data(), needed - frames);
+    if (got == 0) break;
+    frames += got;
+  }
+  if (frames >= needed) return {};
+  return "it gives " + std::to_string(frames) + " frames, fewer than the " +
+         std::to_string(needed) + " it needs to play in a loop";
+}
 
 }  // namespace
 
@@ -108,7 +171,7 @@ struct AudioFileReader::State {
       : file(std::move(loopingFile)),
         converter(std::move(rateConverter)),
         ratio(rateRatio),
-        input(2 * ConverterInputFrames) {}
+        input(2 * AudioFileReadFrames) {}
 
   std::optional<std::size_t> Read(float* out, std::size_t frames) {
     const std::size_t got = file.Read(out, frames);
@@ -120,9 +183,12 @@ struct AudioFileReader::State {
   }
 
   // Frames made by one step of the converter, which may keep all of a small input to itself.
+  // It is given no more of the file than the frames still wanted stand for, so that a fill
+  // reads about its own duration of the file.
   std::optional<std::size_t> Convert(float* out, std::size_t frames) {
     if (inputFrames == 0) {
-      const auto got = Read(input.data(), ConverterInputFrames);
+      const auto wanted = static_cast<std::size_t>(std::ceil(static_cast<double>(frames) / ratio));
+      const auto got = Read(input.data(), wanted + 1);
       if (!got) return std::nullopt;
       inputOffset = 0;
       inputFrames = *got;
@@ -156,21 +222,21 @@ struct AudioFileReader::State {
   std::string failure;
 };
 
-std::string AudioFileUnreadableReason(const std::string& path) {
-  SF_INFO info;
-  std::string reason;
-  OpenSoundFile(path, info, reason);
-  return reason;
-}
+std::string AudioFileRefusal(const std::string& path) { return Refusal(path); }
 
 AudioFileOpening OpenAudioFile(const std::string& path, std::uint32_t rate) {
   AudioFileOpening opening;
+  if (std::string refusal = Refusal(path); !refusal.empty()) {
+    opening.error = AudioFileError::Refused;
+    opening.reason = "the file cannot be played: " + refusal;
+    return opening;
+  }
   SF_INFO info;
   std::string unreadable;
   SoundFile file = OpenSoundFile(path, info, unreadable);
   if (!file) {
-    opening.error = AudioFileError::Unreadable;
-    opening.reason = "the file cannot be read: " + unreadable;
+    opening.error = AudioFileError::Refused;
+    opening.reason = "the file cannot be played: " + unreadable;
     return opening;
   }
   const double ratio = static_cast<double>(rate) / info.samplerate;
@@ -218,3 +284,9 @@ std::size_t AudioFileReader::Fill(std::int16_t* interleaved, std::size_t frames)
 }
 
 const std::string& AudioFileReader::Failure() const { return state_->failure; }
+
+AudioFileWork AudioFileReader::Work() const { return state_->file.Work(); }
+
+std::uint32_t AudioFileReader::FileRate() const {
+  return static_cast<std::uint32_t>(state_->file.Rate());
+}

@@ -131,7 +131,7 @@ std::unique_ptr<DeviceListPart> StartAlsaDeviceList();
 std::unique_ptr<DeviceListPart> StartSoundServerDeviceList();
 
 // The audio file input for path, or nullptr (with one line on standard error) when the file
-// cannot be read.
+// cannot be played in a loop.
 std::shared_ptr<WaveInDevice> MakeFileInputDevice(const std::string& path);
 // The signal generator; description is CORVANE_GENERATOR's value (empty: the default signal).
 std::shared_ptr<WaveInDevice> MakeGeneratorDevice(const std::string& description);

@@ -44,7 +44,7 @@ MMRESULT ResultFor(AudioFileError error) {
   switch (error) {
     case AudioFileError::None:
       break;
-    case AudioFileError::Unreadable:
+    case AudioFileError::Refused:
       return MMSYSERR_BADDEVICEID;
     case AudioFileError::RateNotConvertible:
       return WAVERR_BADFORMAT;
@@ -83,8 +83,8 @@ class FileInputDevice final : public WaveInDevice {
 }  // namespace
 
 std::shared_ptr<WaveInDevice> MakeFileInputDevice(const std::string& path) {
-  if (const std::string reason = AudioFileUnreadableReason(path); !reason.empty()) {
-    std::cerr << "corvane: CORVANE_INPUT_FILE " << path << " cannot be read: " << reason << "\n";
+  if (const std::string reason = AudioFileRefusal(path); !reason.empty()) {
+    std::cerr << "corvane: CORVANE_INPUT_FILE " << path << " cannot be played: " << reason << "\n";
     return nullptr;
   }
   return std::make_shared<FileInputDevice>(path);

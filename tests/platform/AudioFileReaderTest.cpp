@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -92,7 +93,7 @@ constexpr int Pcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 constexpr int GsmWav = SF_FORMAT_WAV | SF_FORMAT_GSM610;
 
 TEST_F(AudioFileReaderTest, APcmFileLoopsBitForBitAcrossChannelLayouts) {
-  constexpr std::size_t kFrames = 300;
+  constexpr std::size_t kFrames = 500;
   struct Case {
     int channels;
     std::size_t left;  // the file's channel in each output channel
@@ -125,7 +126,7 @@ TEST_F(AudioFileReaderTest, AFileThatCannotSeekLoopsByOpeningItAgain) {
   const std::string path = Write("speech.wav", GsmWav, 8000, 1, Sine(8000, 1000, 300.0));
   const auto frames = static_cast<std::size_t>(DecodedFrames(path));
   ASSERT_GT(frames, 0U);
-  EXPECT_EQ(AudioFileUnreadableReason(path), "");
+  EXPECT_EQ(AudioFileRefusal(path), "");
   auto reader = Open(path, 8000);
   ASSERT_TRUE(reader);
   const auto played = Fill(*reader, 3 * frames + 5);
@@ -196,13 +197,32 @@ TEST_F(AudioFileReaderTest, FilesItCannotPlaySayWhy) {
   const std::string text = (folder_ / "notes.wav").string();
   std::ofstream(text) << "not a sound file\n";
   const std::string empty = Write("empty.wav", Pcm16Wav, 44100, 2, {});
-  for (const std::string& path : {(folder_ / "absent.wav").string(), text, empty}) {
-    const AudioFileOpening opening = OpenAudioFile(path, 44100);
-    EXPECT_EQ(opening.error, AudioFileError::Unreadable) << path;
-    EXPECT_FALSE(opening.reader.has_value());
-    EXPECT_NE(AudioFileUnreadableReason(path), "") << path;
+  // Nine milliseconds, where a pass must give ten.
+  const std::string brief = Write("brief.wav", Pcm16Wav, 44100, 2, Pattern(396, 2));
+  const std::string fast = Write("fast.wav", Pcm16Wav, 384000, 1, Pattern(38400, 1));
+  const std::string slow = Write("slow.wav", Pcm16Wav, 800, 1, Pattern(800, 1));
+  // GSM 6.10 in 93 channels at about 2 MHz: one frame a pass, so that each frame played
+  // would open the file again about ninety times (found by the fuzzer).
+  const std::string manyChannels =
+      CORVANE_SOURCE_DIR "/tests/fuzz/audio_file/regressions/gsm-93-channels-2-mhz.aifc";
+  struct Case {
+    std::string path;
+    std::string reason;  // a part of it
+  };
+  for (const Case& c :
+       {Case{(folder_ / "absent.wav").string(), "No such file"}, Case{text, "not recognised"},
+        Case{empty, "it holds no samples"}, Case{brief, "it gives 396 frames, fewer than the 441"},
+        Case{fast, "its rate of 384000 Hz is outside 1000 to 192000 Hz"},
+        Case{slow, "its rate of 800 Hz"}, Case{manyChannels, "its rate of 2048000 Hz"}}) {
+    EXPECT_NE(AudioFileRefusal(c.path).find(c.reason), std::string::npos)
+        << c.path << ": " << AudioFileRefusal(c.path);
+    for (const std::uint32_t rate : {22050U, 44100U}) {
+      const AudioFileOpening opening = OpenAudioFile(c.path, rate);
+      EXPECT_EQ(opening.error, AudioFileError::Refused) << c.path;
+      EXPECT_FALSE(opening.reader.has_value());
+      EXPECT_NE(opening.reason.find(c.reason), std::string::npos) << opening.reason;
+    }
   }
-  EXPECT_EQ(AudioFileUnreadableReason(empty), "it holds no samples");
 
   // libsamplerate converts between 1/256 and 256 times the rate only.
   const std::string low = Write("low.wav", Pcm16Wav, 8000, 1, Pattern(100, 1));
@@ -210,6 +230,42 @@ TEST_F(AudioFileReaderTest, FilesItCannotPlaySayWhy) {
     const AudioFileOpening opening = OpenAudioFile(low, rate);
     EXPECT_EQ(opening.error, AudioFileError::RateNotConvertible) << rate;
     EXPECT_NE(opening.reason.find("8000 Hz"), std::string::npos) << opening.reason;
+  }
+}
+
+// The device thread asks for a few milliseconds at a time and must never be held up by the
+// file: a fill reads about its own duration of the file, and a file that loops (opened again
+// for every pass where it cannot seek) does so at most once a pass of ten milliseconds.
+TEST_F(AudioFileReaderTest, EachFillReadsAboutItsOwnDurationOfTheFile) {
+  struct Case {
+    std::string path;
+    std::uint32_t fileRate;
+  };
+  for (const Case& c : {Case{Write("one-gsm-frame.aifc", SF_FORMAT_AIFF | SF_FORMAT_GSM610, 8000, 1,
+                                   Sine(8000, 160, 300.0)),
+                             8000},
+                        Case{Write("fast.wav", Pcm16Wav, 192000, 2, Pattern(1920, 2)), 192000},
+                        Case{Write("slow.wav", Pcm16Wav, 1000, 1, Pattern(10, 1)), 1000}}) {
+    for (const std::uint32_t rate : {22050U, 44100U}) {
+      SCOPED_TRACE(c.path + " at " + std::to_string(rate) + " Hz");
+      auto reader = Open(c.path, rate);
+      ASSERT_TRUE(reader);
+      std::vector<std::int16_t> samples(2 * rate);
+      // What the device thread asks for: a tick's frames, a piece of a catch-up, odd lengths.
+      for (std::size_t fill = 0; fill < 400; ++fill) {
+        const std::size_t frames =
+            std::array<std::size_t, 4>{rate / 200, 1, 7, rate / 100}[fill % 4];
+        const AudioFileWork before = reader->Work();
+        ASSERT_EQ(reader->Fill(samples.data(), frames), frames) << reader->Failure();
+        const AudioFileWork after = reader->Work();
+        const auto framesRead = static_cast<std::size_t>(after.framesRead - before.framesRead);
+        const auto passes = static_cast<std::size_t>(after.openings + after.rewinds -
+                                                     before.openings - before.rewinds);
+        ASSERT_LE(framesRead, AudioFileFillFramesBound(frames, rate, c.fileRate)) << fill;
+        ASSERT_LE(passes, AudioFileFillPassesBound(framesRead, c.fileRate)) << fill;
+      }
+      EXPECT_GT(reader->Work().openings + reader->Work().rewinds, 10U) << "the file looped";
+    }
   }
 }
 
