@@ -6,6 +6,9 @@
 namespace {
 
 constexpr auto DeliveryPeriod = std::chrono::milliseconds(5);
+// Catching up after a stall is done in pieces of this many hundredths of a second, so that
+// closing the device waits for one piece at most.
+constexpr DWORD PieceHundredths = 1;
 
 }  // namespace
 
@@ -33,6 +36,20 @@ void PacedWaveInStream::RecordingChanged(bool recording) {
   changed_.notify_all();
 }
 
+bool PacedWaveInStream::Deliver(const std::stop_token& stop, std::size_t frames,
+                                std::vector<std::int16_t>& chunk) {
+  const std::size_t piece = std::max<std::size_t>(1, sampleRate_ * PieceHundredths / 100);
+  while (frames > 0 && !stop.stop_requested()) {
+    const std::size_t asked = std::min(frames, piece);
+    chunk.resize(2 * asked);
+    const std::size_t made = Produce(chunk.data(), asked);
+    queue_.Write(chunk.data(), made);
+    if (made < asked) return false;
+    frames -= asked;
+  }
+  return true;
+}
+
 void PacedWaveInStream::Run(const std::stop_token& stop) {
   std::vector<std::int16_t> chunk;
   bool exhausted = false;
@@ -52,14 +69,9 @@ void PacedWaveInStream::Run(const std::stop_token& stop) {
       const auto frames = static_cast<std::size_t>(due - delivered);
       delivered = due;
       lock.unlock();
-      chunk.resize(2 * frames);
-      const std::size_t made = Produce(chunk.data(), frames);
-      queue_.Write(chunk.data(), made);
+      exhausted = !Deliver(stop, frames, chunk);
       lock.lock();
-      if (made < frames) {
-        exhausted = true;
-        break;
-      }
+      if (exhausted) break;
     }
   }
 }

@@ -29,6 +29,9 @@ class PacedWaveInStream : public WaveInStream {
 
  private:
   void Run(const std::stop_token& stop);
+  // Produces frames and writes them to the queue, piece by piece until stop is requested;
+  // false when Produce could make no more.
+  bool Deliver(const std::stop_token& stop, std::size_t frames, std::vector<std::int16_t>& chunk);
 
   const DWORD sampleRate_;
   WaveBufferQueue& queue_;
