@@ -15,18 +15,18 @@ namespace {
 
 constexpr std::array<std::uint32_t, 2> CaptureRates = {22050, 44100};
 
-// What a paced device thread asks for in one tick, the odd lengths it asks for when it catches
-// up, and a twentieth of a second after a stall: together longer than the seeds, so that the
-// file starts again. Not more, because the rate conversion takes most of the fuzzer's time.
+// What a paced device thread asks for in one piece, odd lengths, and a twentieth of a second:
+// together longer than the seeds, so that the file starts again. Not more, because the rate
+// conversion takes most of the fuzzer's time.
 std::array<std::size_t, 4> BufferFrames(std::uint32_t rate) {
   return {rate / 100, 1, 7, rate / 20};
 }
 
-// unreadable: why libsndfile does not read the file, empty when it does.
-void Play(const std::string& path, std::uint32_t rate, const std::string& unreadable) {
+// refusal: why AudioFileRefusal does not play the file, empty when it does.
+void Play(const std::string& path, std::uint32_t rate, const std::string& refusal) {
   AudioFileOpening opening = OpenAudioFile(path, rate);
-  Require((opening.error == AudioFileError::Unreadable) == !unreadable.empty(),
-          "a file opens exactly when it is found readable");
+  Require((opening.error == AudioFileError::Refused) == !refusal.empty(),
+          "a file opens exactly when the listing accepts it");
   if (!opening.reader) {
     Require(opening.error != AudioFileError::None && !opening.reason.empty(),
             "a file that cannot be played says why");
@@ -35,23 +35,21 @@ void Play(const std::string& path, std::uint32_t rate, const std::string& unread
   Require(opening.error == AudioFileError::None, "a file that opens reports no error");
   AudioFileReader& reader = *opening.reader;
   std::vector<std::int16_t> samples;
-  std::size_t played = 0;
   for (const std::size_t frames : BufferFrames(rate)) {
     samples.assign(2 * frames, 0);
+    const AudioFileWork before = reader.Work();
     const std::size_t made = reader.Fill(samples.data(), frames);
-    Require(made <= frames, "a fill makes no more frames than asked for");
-    played += made;
-    if (made == frames) {
-      Require(reader.Failure().empty(), "a full fill reports no failure");
-      continue;
-    }
-    Require(reader.Failure().starts_with("the file can no longer be read"),
-            "a short fill says why, and only an unreadable file stops, never the conversion");
-    // The file does not change while the fuzzer plays it, so what gave samples once gives
-    // them again from its start.
-    Require(played == 0, "a file that gave samples plays on in a loop");
-    Require(reader.Fill(samples.data(), frames) == 0, "after a short fill, nothing more");
-    return;
+    const AudioFileWork after = reader.Work();
+    const auto framesRead = static_cast<std::size_t>(after.framesRead - before.framesRead);
+    Require(framesRead <= AudioFileFillFramesBound(frames, rate, reader.FileRate()),
+            "a fill reads about its own duration of the file");
+    Require(after.openings + after.rewinds - before.openings - before.rewinds <=
+                AudioFileFillPassesBound(framesRead, reader.FileRate()),
+            "a fill loops at most once a pass of the shortest length allowed");
+    // The file does not change while the fuzzer plays it, and its first pass was long enough
+    // to be listed, so every pass is.
+    Require(made == frames, "a file that is listed plays on in a loop, every fill full");
+    Require(reader.Failure().empty(), "a full fill reports no failure");
   }
 }
 
@@ -60,7 +58,7 @@ void Play(const std::string& path, std::uint32_t rate, const std::string& unread
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::filesystem::path path = TheFuzzFolder().Path() / "input.sound";
   WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
-  const std::string reason = AudioFileUnreadableReason(path.string());
+  const std::string reason = AudioFileRefusal(path.string());
   for (const std::uint32_t rate : CaptureRates) Play(path.string(), rate, reason);
   std::filesystem::remove(path);
   return 0;

@@ -3,6 +3,7 @@
 // corvane_fuzz_audio_seeds <folder>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -39,9 +40,12 @@ constexpr Seed Seeds[] = {
     {"layer3-stereo-22050.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 22050},
 };
 
-// More than a block of every block-coded format (GSM 6.10 codes 160 frames at a time), and
-// short enough that the fuzzer's reads run past the end and start the file again.
-constexpr std::size_t Frames = 200;
+// More than a block of every block-coded format (GSM 6.10 codes 160 frames at a time) and
+// than the ten milliseconds a pass must give, and short enough that the fuzzer's reads run
+// past the end and start the file again.
+std::size_t Frames(int rate) {
+  return std::max<std::size_t>(200, static_cast<std::size_t>(rate) / 50);
+}
 
 struct SoundFileCloser {
   void operator()(SNDFILE* file) const { sf_close(file); }
@@ -62,8 +66,9 @@ bool Write(const std::filesystem::path& folder, const Seed& seed) {
     std::fprintf(stderr, "%s: %s\n", seed.name, sf_strerror(nullptr));
     return false;
   }
-  std::vector<float> samples(Frames * static_cast<std::size_t>(seed.channels));
-  for (std::size_t j = 0; j < Frames; ++j) {
+  const std::size_t frames = Frames(seed.rate);
+  std::vector<float> samples(frames * static_cast<std::size_t>(seed.channels));
+  for (std::size_t j = 0; j < frames; ++j) {
     for (int c = 0; c < seed.channels; ++c) {
       // A different tone on each channel, so that a swapped or repeated channel shows.
       const double hertz = 440.0 * (c + 1);
@@ -72,8 +77,8 @@ bool Write(const std::filesystem::path& folder, const Seed& seed) {
               0.5 * std::sin(2.0 * std::numbers::pi * hertz * static_cast<double>(j) / seed.rate));
     }
   }
-  return sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(Frames)) ==
-         static_cast<sf_count_t>(Frames);
+  return sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(frames)) ==
+         static_cast<sf_count_t>(frames);
 }
 
 }  // namespace
