@@ -5,18 +5,21 @@
 # worst interval between two polls.
 #
 # Usage: bench/soak.sh [--duration SECONDS] [--every SECONDS] [--samples FILE] [--check]
-#                      [--settle SECONDS] [--max-growth KB] [BINARY]
+#                      [--settle SECONDS] [--max-growth KB] [--max-dropped FRAMES] [BINARY]
 #   --duration    how long to capture after START (default 600)
 #   --every       seconds between samples (default 10)
 #   --samples     also write the sample table to FILE
 #   --check       fail unless the RSS grew less than --max-growth KB (default 1024) between
-#                 --settle seconds (default 60) and the end, no frame was dropped, and blocks
-#                 were still being shown at the end; counts only, never a timing
+#                 --settle seconds (default 60) and the end, and blocks were still being shown
+#                 at the end; counts only, never a timing
+#   --max-dropped with --check, also fail when the device dropped more frames than this; frames
+#                 are dropped when the program falls a second behind, which the load of other
+#                 programs can cause, so ask for it on a quiet machine only
 #   BINARY        the program to run; without it a Release build is made in build-soak-release
 set -euo pipefail
 
 if [[ "${1:-}" != --in-display ]]; then
-  duration=600 every=10 samples="" check=0 settle=60 max_growth=1024 binary=""
+  duration=600 every=10 samples="" check=0 settle=60 max_growth=1024 max_dropped="" binary=""
   while [[ $# -gt 0 ]]; do
     case "$1" in
       --duration) duration=$2; shift 2 ;;
@@ -25,7 +28,8 @@ if [[ "${1:-}" != --in-display ]]; then
       --check) check=1; shift ;;
       --settle) settle=$2; shift 2 ;;
       --max-growth) max_growth=$2; shift 2 ;;
-      -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
+      --max-dropped) max_dropped=$2; shift 2 ;;
+      -h | --help) sed -n '2,19p' "$0"; exit 0 ;;
       -*) echo "soak.sh: unknown option $1" >&2; exit 2 ;;
       *) binary=$(readlink -f "$1"); shift ;;
     esac
@@ -42,7 +46,7 @@ if [[ "${1:-}" != --in-display ]]; then
   # A copy of its own, so that no settings file beside the real binary changes the window.
   cp "$binary" "$work/corvane"
   export SOAK_DURATION=$duration SOAK_EVERY=$every SOAK_SAMPLES=$samples SOAK_CHECK=$check \
-    SOAK_SETTLE=$settle SOAK_MAX_GROWTH=$max_growth
+    SOAK_SETTLE=$settle SOAK_MAX_GROWTH=$max_growth SOAK_MAX_DROPPED=$max_dropped
   HOME="$work" XDG_RUNTIME_DIR="$work" CORVANE_NO_ALSA=1 CORVANE_STATS_FILE="$work/stats" \
     timeout $((duration + 150)) "$(dirname "$0")/../tests/e2e/lib/with-xvfb" 1280x1024 \
     bash "$0" --in-display "$work"
@@ -118,9 +122,12 @@ if [[ "$SOAK_CHECK" == 1 ]]; then
   [[ -n "${growth:-}" ]] || fail "no sample at $SOAK_SETTLE s to measure the growth from"
   [[ "$growth" -lt "$SOAK_MAX_GROWTH" ]] ||
     fail "RSS grew by $growth kB from $SOAK_SETTLE s to $last s (limit $SOAK_MAX_GROWTH kB)"
-  [[ "$dropped" -eq 0 ]] || fail "the device dropped $dropped frames"
+  if [[ -n "$SOAK_MAX_DROPPED" ]]; then
+    [[ "$dropped" -le "$SOAK_MAX_DROPPED" ]] ||
+      fail "the device dropped $dropped frames (limit $SOAK_MAX_DROPPED)"
+  fi
   settled_blocks=$(awk -v t="$SOAK_SETTLE" '$1 == t {print $4}' "$table")
   [[ "$blocks" -gt "$settled_blocks" ]] ||
     fail "no block shown after $SOAK_SETTLE s (still $blocks blocks)"
-  echo "PASS: growth $growth kB, no frame dropped, $blocks blocks shown"
+  echo "PASS: growth $growth kB, $dropped frames dropped, $blocks blocks shown"
 fi
