@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,21 +45,6 @@ std::string NameOfEntry(int index) {
   return DeviceName(InputDeviceCaps[static_cast<std::size_t>(index)]);
 }
 
-// Return in the device box's edit field would choose the entry its text names, and the text
-// FormShow puts there names device 0 with no entry chosen: swallowing it keeps a device change
-// to a choice from the list.
-class ReturnSwallower final : public QObject {
- public:
-  using QObject::QObject;
-
- protected:
-  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-  }
-};
-
 }  // namespace
 
 TFormSettings::TFormSettings(QWidget* parent)
@@ -78,7 +62,12 @@ TFormSettings::TFormSettings(QWidget* parent)
   CmbBoxInDev->setEditable(true);
   CmbBoxInDev->setInsertPolicy(QComboBox::NoInsert);
   CmbBoxInDev->setGeometry(28, 38, 171, 21);
-  CmbBoxInDev->lineEdit()->installEventFilter(new ReturnSwallower(CmbBoxInDev));
+  // An editable box looks its shown text up in the list when Return is pressed or the focus
+  // leaves it, and chooses the entry it finds. FormShow shows device 0's name with no entry
+  // chosen, so that lookup would choose device 0 unasked; the text is never taken as a choice.
+  QLineEdit* const edit = CmbBoxInDev->lineEdit();
+  disconnect(edit, &QLineEdit::editingFinished, CmbBoxInDev, nullptr);
+  disconnect(edit, &QLineEdit::returnPressed, CmbBoxInDev, nullptr);
   ChBoxDCoffset = MakeCheckBox(this, "DC offset", false, 222, 40, 67, 17);
   Labsynco = MakeLabel(this, "Synchronization", 28, 76, 75, 13);
   Bevel3 = MakeBottomLine(this, Labsynco, 106, 66, 191, 19);

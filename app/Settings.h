@@ -38,8 +38,8 @@ class TFormSettings final : public QWidget {
   // or stops a capture.
   void UpdateDeviceBox();
   // A list entry was chosen: makes it the capture device, or falls back to device 0 with
-  // "Unsuitable Audio Device!" when it offers neither rate. Text typed into the box that is no
-  // list entry never gets here.
+  // "Unsuitable Audio Device!" when it offers neither rate. Neither text typed into the box nor
+  // the name it shows ever gets here.
   void CmbBoxInDevChange();
   void ChBoxDCoffsetClick();
   void ChBoxSyncro1Click();

@@ -56,6 +56,11 @@ class SettingsDialogTest : public ScriptedDevicesTest {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
   }
   static void Click(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, 8)); }
+  // "Settings..." from the main window, and the dialog active as the window system leaves it.
+  void OpenActive() const {
+    form_->MenuSettingsClick();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+  }
 
   std::unique_ptr<TFormMain> form_;
   std::unique_ptr<TFormSettings> dialog_;
@@ -77,15 +82,44 @@ TEST_F(SettingsDialogTest, OpeningListsTheDevicesInOrderAndShowsDeviceZeroUnsele
   EXPECT_TRUE(messages_.empty());
 }
 
-TEST_F(SettingsDialogTest, ReturnOnTheShownNameChoosesNoDevice) {
+// As a user meets the dialog: shown by the menu, active, the box holding the focus. The name
+// it shows on reopening is device 0's with no entry chosen; neither Return on it nor the focus
+// leaving the box, by Tab or by a click on the main window, may choose that device.
+TEST_F(SettingsDialogTest, OnlyAChoiceFromTheListChangesTheDeviceOfAnActiveDialog) {
+  const auto lineIn = AddDevice("Line In", Both);
   AddDevice("Mono In", WAVE_FORMAT_2M16);
-  AddDevice("Line In", Both);
+  const auto webcam = AddDevice("Webcam", Only22k);
   CreateWindows();
-  DeviceIndex = 1;
-  dialog_->show();
-  QTest::keyClick(Box()->lineEdit(), Qt::Key_Return);
-  QTest::keyClick(Box()->lineEdit(), Qt::Key_Enter);
-  EXPECT_EQ(DeviceIndex, 1);
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  OpenActive();
+  Choose(2);
+  ASSERT_EQ(DeviceIndex, 2);
+  QTest::mouseClick(dialog_->BtnOK, Qt::LeftButton);
+  ASSERT_FALSE(dialog_->isVisible());
+
+  OpenActive();
+  ASSERT_EQ(Box()->currentText().toStdString(), "Line In");
+  QTest::mouseClick(Box()->lineEdit(), Qt::LeftButton);
+  ASSERT_TRUE(Box()->hasFocus());
+  QTest::keyClick(Box(), Qt::Key_Return);
+  QTest::keyClick(Box(), Qt::Key_Enter);
+  QTest::keyClick(Box(), Qt::Key_Tab);
+  EXPECT_TRUE(dialog_->BtnOK->hasFocus());
+  EXPECT_EQ(DeviceIndex, 2) << "Return or Tab chose a device";
+
+  QTest::mouseClick(Box()->lineEdit(), Qt::LeftButton);
+  ASSERT_TRUE(Box()->hasFocus());
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::mouseClick(form_->centralWidget(), Qt::LeftButton);
+  EXPECT_FALSE(Box()->hasFocus());
+  EXPECT_EQ(DeviceIndex, 2) << "the focus leaving the box chose a device";
+
+  QTimer::singleShot(0, form_.get(), [this] { form_->BitBtnStart->click(); });
+  form_->BitBtnStartClick();
+  EXPECT_EQ(webcam->OpenCount(), 1);
+  EXPECT_EQ(lineIn->OpenCount(), 0);
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -172,15 +206,22 @@ TEST_F(SettingsDialogTest, WhenDeviceZeroIsUnsuitableTooTheRateStaysZeroWithOneM
   EXPECT_EQ(Caption(), "Lumidor - Mono In");
 }
 
-TEST_F(SettingsDialogTest, TextTypedIntoTheBoxThatIsNoEntryIsIgnored) {
+// Typed text is no choice, not even the name of an entry, with the focus then leaving the box.
+TEST_F(SettingsDialogTest, TextTypedIntoTheBoxChoosesNoDevice) {
   AddDevice("Line In", Both);
-  AddDevice("Mono Only", Neither);
+  AddDevice("USB Microphone", Only22k);
   CreateWindows();
-  dialog_->show();
-  DeviceIndex = 0;
-  Box()->lineEdit()->clear();
-  QTest::keyClicks(Box()->lineEdit(), "Nothing like it");
-  QTest::keyClick(Box()->lineEdit(), Qt::Key_Return);
+  OpenActive();
+  QTest::mouseClick(Box()->lineEdit(), Qt::LeftButton);
+  ASSERT_TRUE(Box()->hasFocus());
+  for (const char* typed : {"Nothing like it", "USB Microphone"}) {
+    Box()->lineEdit()->selectAll();
+    QTest::keyClicks(Box(), typed);
+    ASSERT_EQ(Box()->currentText().toStdString(), typed);
+    QTest::keyClick(Box(), Qt::Key_Return);
+    QTest::keyClick(Box(), Qt::Key_Tab);
+    QTest::mouseClick(Box()->lineEdit(), Qt::LeftButton);
+  }
   EXPECT_EQ(Box()->count(), 2);
   EXPECT_EQ(Box()->currentIndex(), -1);
   EXPECT_EQ(DeviceIndex, 0);
