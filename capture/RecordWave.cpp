@@ -1,6 +1,7 @@
 #include "capture/RecordWave.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -118,10 +119,12 @@ void RunCapture() {
     FilledBuffer = -1;
     FormMain->ProcessMessages();
     Sleep(1);
+    std::array<bool, CaptureBufferCount> kept{};
     for (int k = 0; k < CaptureBufferCount; ++k) {
       if (IsFull(WaveHeaders[static_cast<std::size_t>(k)])) {
         FilledBuffer = k;
         KeepRecording(k);
+        kept[static_cast<std::size_t>(k)] = true;
       }
     }
     if (FilledBuffer >= 0) {
@@ -139,6 +142,9 @@ void RunCapture() {
       const int k = (first + i) % CaptureBufferCount;
       WAVEHDR& header = WaveHeaders[static_cast<std::size_t>(k)];
       if (IsFull(header)) {
+        // Completed since the search, typically while the frame was drawn: the next block
+        // takes its first half from this copy.
+        if (!kept[static_cast<std::size_t>(k)]) KeepRecording(k);
         SetBytesRecorded(header, 0);
         waveInAddBuffer(WaveHandle, &header, WaveHeaderSize);
         waveInStart(WaveHandle);

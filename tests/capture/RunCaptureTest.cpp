@@ -274,6 +274,24 @@ TEST_F(TenMsRunTest, ABufferTheDeviceRewritesAfterALatePollStaysWholeInTheBlock)
   EXPECT_EQ(late.secondHalf[1], 209);
 }
 
+// The device records on while a frame is drawn. A buffer it completes then is given back by
+// the same poll without being processed, and the next block still starts with it, whole.
+TEST_F(TenMsRunTest, ABufferCompletedWhileAFrameIsDrawnStartsTheNextBlock) {
+  Block next{};
+  int drawingSteps = 0;
+  window_.OnWindowChanged = [this, &drawingSteps] {
+    if (drawingSteps++ == 0) FillBoth(101);
+  };
+  script_ = {[this] { FillBoth(100); }, [this] { FillBoth(102); }, [&next] { next = Look(); }};
+  Run();
+  EXPECT_EQ(device_->Deliveries(), 3U);
+  EXPECT_EQ(next.firstHalf[0], 101);
+  EXPECT_EQ(next.firstHalf[1], 101);
+  EXPECT_EQ(next.secondHalf[0], 102);
+  EXPECT_EQ(next.secondHalf[1], 102);
+  EXPECT_TRUE(next.channel2Mirrors);
+}
+
 // The ring keeps its samples from one run to the next at the same rate: the first block of the
 // second run starts with the last buffer the first run recorded.
 TEST_F(TenMsRunTest, ASecondRunStartsWithTheFirstRunsSamplesInTheRing) {

@@ -38,12 +38,17 @@ class FakeMainWindow final : public MainWindowView {
 
   // Runs inside every ProcessMessages, as the window's handlers would.
   std::function<void()> OnProcessMessages;
+  // Runs inside every WindowChanged, which ends each drawing step of a frame.
+  std::function<void()> OnWindowChanged;
 
   [[nodiscard]] bool IsChecked(DisplayCheckBox box) const override {
     return checks_[static_cast<std::size_t>(box)];
   }
   Canvas& WindowCanvas() override { return surface_.GetCanvas(); }
-  void WindowChanged() override { ++changedCalls_; }
+  void WindowChanged() override {
+    ++changedCalls_;
+    if (OnWindowChanged) OnWindowChanged();
+  }
   [[nodiscard]] int ClientWidth() const override { return width_; }
   [[nodiscard]] int ClientHeight() const override { return height_; }
   [[nodiscard]] PanelBounds GetPanelBounds(DisplayPanel panel) const override {
