@@ -4,6 +4,7 @@ void ResetGlobals() {
   FormMain = nullptr;
   InputDeviceCaps = {};
   DeviceIndex = 0;
+  DeviceChosen = 0;
   SampleRate = 0;
   Has22kStereo16 = 0;
   Has44kStereo16 = 0;

@@ -71,6 +71,9 @@ inline MainWindowView* FormMain = nullptr;
 
 inline std::array<WAVEINCAPSA, DeviceCapsEntries> InputDeviceCaps{};
 inline std::int32_t DeviceIndex = 0;
+// 1 once the user has chosen a device from the settings dialog's list. Until then the chosen
+// device is device 0 of every list, whichever device that is.
+inline std::uint8_t DeviceChosen = 0;
 inline std::uint32_t SampleRate = 0;
 inline std::uint8_t Has22kStereo16 = 0;
 inline std::uint8_t Has44kStereo16 = 0;

@@ -127,11 +127,14 @@ void TFormSettings::CmbBoxInDevChange() {
   const int chosen = CmbBoxInDev->currentIndex();
   if (chosen < 0) return;
   DeviceIndex = chosen;
+  DeviceChosen = 1;
   QueryDeviceCaps(DeviceIndex);
   ChooseSampleRate();
   if (SampleRate == 0) {
     ShowMessage("Unsuitable Audio Device!");
+    // Back to the start-up choice: device 0, whichever device that is.
     DeviceIndex = 0;
+    DeviceChosen = 0;
     QueryDeviceCaps(0);
     ChooseSampleRate();
     CmbBoxInDev->setCurrentIndex(0);

@@ -21,8 +21,11 @@ void QueryDeviceCaps(int i) {
 }
 
 int ListInputDevices() {
-  const std::string chosen =
-      DeviceIndex >= 0 ? WaveInDeviceKey(static_cast<UINT>(DeviceIndex)) : std::string();
+  // Until the user chooses, device 0 is the choice, also when a sound server that answers late
+  // puts its own sources first.
+  const std::string chosen = DeviceChosen == 1 && DeviceIndex >= 0
+                                 ? WaveInDeviceKey(static_cast<UINT>(DeviceIndex))
+                                 : std::string();
   const UINT count = waveInGetNumDevs();
   if (!chosen.empty()) {
     const std::optional<UINT> now = WaveInDeviceIndex(chosen);

@@ -7,10 +7,10 @@
 // the entry as it was.
 void QueryDeviceCaps(int i);
 
-// Takes the device list as it is now (waveInGetNumDevs) and returns its length. DeviceIndex
-// follows the device it names to that device's place in the new list; when the device has gone
-// (or lies beyond the table) DeviceIndex becomes -1, so that START reports the failure instead
-// of opening whichever device took its place.
+// Takes the device list as it is now (waveInGetNumDevs) and returns its length. A device the
+// user has chosen (DeviceChosen) is followed to its place in the new list; when it has gone (or
+// lies beyond the table) DeviceIndex becomes -1, so that START reports the failure instead of
+// opening whichever device took its place. Before any choice DeviceIndex stays 0.
 int ListInputDevices();
 
 // Sets Has22kStereo16, Has44kStereo16 and SampleRate (44100, else 22050, else 0) from the

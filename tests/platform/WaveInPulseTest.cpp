@@ -218,6 +218,7 @@ TEST_F(WaveInPulseTest, TheChosenDeviceSurvivesARefreshInWhichAnotherVanished) {
   const std::uint32_t first = Server().LoadNullSink("corvane_first", "First Output");
   Server().LoadPipeSource("corvane_line", "Bench Line Input");
   DeviceIndex = Device("Bench Line Input");
+  DeviceChosen = 1;
   const int before = DeviceIndex;
   ASSERT_GT(before, Device("Monitor: First Output"));
 

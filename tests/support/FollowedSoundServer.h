@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "platform/wavein.h"
 #include "tests/support/PulseServer.h"
@@ -12,8 +13,18 @@
 
 class FollowedSoundServer {
  public:
-  FollowedSoundServer(ScopedEnvironment& environment, const std::filesystem::path& folder)
-      : server_(environment, folder) {
+  // Now: the server answers from the first listing on. Later: the list looks for a server that
+  // does not answer until Start.
+  enum class Answering { Now, Later };
+
+  FollowedSoundServer(ScopedEnvironment& environment, const std::filesystem::path& folder,
+                      Answering answering = Answering::Now)
+      : environment_(environment), folder_(folder) {
+    if (answering == Answering::Now) {
+      Start();
+    } else {
+      PulseServer::PointAt(environment, folder);
+    }
     environment.Unset("CORVANE_NO_PULSE");
   }
   FollowedSoundServer(const FollowedSoundServer&) = delete;
@@ -23,8 +34,12 @@ class FollowedSoundServer {
     waveInGetNumDevs();
   }
 
-  PulseServer& Server() { return server_; }
+  PulseServer& Start() { return server_.emplace(environment_, folder_); }
+  // Once started.
+  PulseServer& Server() { return *server_; }
 
  private:
-  PulseServer server_;
+  ScopedEnvironment& environment_;
+  std::filesystem::path folder_;
+  std::optional<PulseServer> server_;
 };

@@ -285,16 +285,13 @@ std::string PulseServer::MissingReason() {
          " missing (scripts/setup.sh --test installs PipeWire where no server is installed)";
 }
 
-PulseServer::PulseServer(ScopedEnvironment& environment, const std::filesystem::path& folder)
-    : folder_(folder), kind_(Installed("pulseaudio") ? Kind::PulseAudio : Kind::PipeWire) {
+void PulseServer::PointAt(ScopedEnvironment& environment, const std::filesystem::path& folder) {
   const auto run = folder / "run";
-  const auto home = folder / "home";
   const auto socket = run / "pulse" / "native";
   if (socket.string().size() >= sizeof(sockaddr_un::sun_path)) {
     throw std::runtime_error("too long for a socket path: " + socket.string());
   }
   std::filesystem::create_directories(run / "pulse");
-  std::filesystem::create_directories(home / ".config");
   // The servers refuse a runtime folder that others may enter.
   std::filesystem::permissions(run, std::filesystem::perms::owner_all);
   std::filesystem::permissions(run / "pulse", std::filesystem::perms::owner_all);
@@ -314,6 +311,16 @@ PulseServer::PulseServer(ScopedEnvironment& environment, const std::filesystem::
   for (const char* name : {"PULSE_SINK", "PULSE_SOURCE", "PULSE_LATENCY_MSEC", "PULSE_PROP"}) {
     environment.Unset(name);
   }
+}
+
+PulseServer::PulseServer(ScopedEnvironment& environment, const std::filesystem::path& folder)
+    : folder_(folder), kind_(Installed("pulseaudio") ? Kind::PulseAudio : Kind::PipeWire) {
+  PointAt(environment, folder);
+  const auto run = folder / "run";
+  const auto home = folder / "home";
+  const auto socket = run / "pulse" / "native";
+  const std::string bus = "unix:path=" + DbusEscape((run / "bus").string());
+  std::filesystem::create_directories(home / ".config");
 
   state_ = std::make_unique<State>(folder);
   state_->overrides = {

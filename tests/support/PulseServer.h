@@ -34,10 +34,14 @@ class PulseServer {
   // is missing.
   static std::string MissingReason();
 
-  // Starts the server with its runtime, home and configuration folders under folder, waits until
-  // it answers and points this process's environment at it: PULSE_SERVER, PULSE_RUNTIME_PATH,
-  // XDG_RUNTIME_DIR, PIPEWIRE_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, a client configuration
-  // without autospawn, and PULSE_SINK / PULSE_SOURCE / PULSE_LATENCY_MSEC taken away. Throws
+  // Points this process's environment at the server that a PulseServer on folder runs:
+  // PULSE_SERVER, PULSE_RUNTIME_PATH, XDG_RUNTIME_DIR, PIPEWIRE_RUNTIME_DIR,
+  // DBUS_SESSION_BUS_ADDRESS, a client configuration without autospawn, and PULSE_SINK /
+  // PULSE_SOURCE / PULSE_LATENCY_MSEC taken away. Nothing answers there until one is started.
+  static void PointAt(ScopedEnvironment& environment, const std::filesystem::path& folder);
+
+  // Starts the server with its runtime, home and configuration folders under folder, points
+  // this process's environment at it (PointAt) and waits until it answers. Throws
   // std::runtime_error, naming the log file, when the server does not come up.
   // Everything it starts is in one process group that a watchdog kills when this process ends
   // without running the destructor.
