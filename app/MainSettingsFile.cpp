@@ -98,8 +98,8 @@ void TFormMain::LoadIniSettings() {
   TBarAY->setValue(file.ReadInteger("Scales", "AY", DefaultPosition));
   TBarFX->setValue(file.ReadInteger("Scales", "FX", DefaultPosition));
   TBarFY->setValue(file.ReadInteger("Scales", "FY", DefaultPosition));
-  // No window beyond the desktop: a stored size of millions would only fail to allocate the
-  // client bitmap.
+  // No window beyond the desktop: a damaged file asking for a window 100000 pixels wide would
+  // make bitmaps of gigabytes.
   const QSize desktop =
       screen() != nullptr ? screen()->virtualSize() : QSize(DefaultWidth, DefaultHeight);
   const int storedWidth = file.ReadInteger("Form", "Width", DefaultWidth);

@@ -139,6 +139,8 @@ TEST_F(SettingsFileTest, StoredSliderPositionsAreClampedAndMoveOnlyWhenTheyChang
   EXPECT_TRUE(messages_.empty());
 }
 
+// The desktop is the one upper limit: a damaged file asking for a window two billion pixels wide
+// must not make the program allocate window and display bitmaps of gigabytes.
 TEST_F(SettingsFileTest, StoredWindowSizeIsKeptWithinTheMinimumAndTheDesktop) {
   struct Case {
     const char* form;
