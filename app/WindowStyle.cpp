@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QPalette>
 #include <QString>
 #include <algorithm>
 
@@ -17,6 +16,12 @@ QFont WindowFont(int pixels, bool bold) {
   font.setPixelSize(pixels);
   font.setBold(bold);
   return font;
+}
+
+QPalette WindowPalette() {
+  constexpr Color ButtonFace = Grey(240);
+  // Derives every role of every colour group from the face: black text, white fields.
+  return {ToQColor(ButtonFace), ToQColor(ButtonFace)};
 }
 
 void SetCaption(QLabel* label, const std::string& text) {

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,11 @@ constexpr int LargeFontPixels = 13;  // "10 point"
 
 QColor ToQColor(Color color);
 QFont WindowFont(int pixels = SmallFontPixels, bool bold = false);
+
+// The main window's own colours, whatever the desktop's theme: light faces, black text on them,
+// white fields. Its panels and shapes have fixed light colours, so its texts must not take a
+// dark theme's light text colour.
+QPalette WindowPalette();
 
 // Sets a label's text and widens it when the text needs more room than its design width.
 void SetCaption(QLabel* label, const std::string& text);

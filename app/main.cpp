@@ -134,6 +134,7 @@ void ClientArea::resizeEvent(QResizeEvent* /*event*/) {
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(QStringLiteral("Corvane"));
   setFont(WindowFont(SmallFontPixels));
+  setPalette(WindowPalette());
   setMinimumSize(MinimumWidth, MinimumHeight);
   resize(DesignWidth, DesignHeight);
   clientArea_ = new ClientArea(this);

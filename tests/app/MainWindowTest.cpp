@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <cstdlib>
@@ -25,6 +30,18 @@
 #include "tests/support/ScriptedDevicesTest.h"
 
 namespace {
+
+// The application's palette while it lives, as a desktop theme sets it.
+class ApplicationPalette {
+ public:
+  explicit ApplicationPalette(const QPalette& palette) { QApplication::setPalette(palette); }
+  ApplicationPalette(const ApplicationPalette&) = delete;
+  ApplicationPalette& operator=(const ApplicationPalette&) = delete;
+  ~ApplicationPalette() { QApplication::setPalette(saved_); }
+
+ private:
+  QPalette saved_ = QApplication::palette();
+};
 
 class MainWindowTest : public ScriptedDevicesTest {
  protected:
@@ -219,6 +236,42 @@ TEST_F(MainWindowTest, ClosingWhileCapturingReleasesTheDeviceAndEndsTheProgram) 
   EXPECT_TRUE(wasCapturing);
   EXPECT_FALSE(device->IsOpen());
   EXPECT_EQ(Capturing, 0);
+}
+
+// A dark desktop theme gives the application light text on dark faces. The window keeps its
+// own light faces and fixed colours (the silver panels, the yellow and lime check boxes), so its
+// texts must keep their own dark colour to be read.
+TEST_F(MainWindowTest, TextsStayDarkOnTheWindowsOwnColoursUnderADarkTheme) {
+  QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x35, 0x35, 0x35));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    dark.setColor(role, QColor(0xEB, 0xEB, 0xEB));
+  }
+  const ApplicationPalette theme(dark);
+  AddDevice("Line In", 0x880);
+  CreateWindows();
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  // Any pixel near black: the text's own, since no face around it is dark.
+  const auto darkTextIn = [](QWidget* widget, const QRect& area) {
+    const QImage picture = widget->grab(area).toImage();
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) {
+        if (qGray(picture.pixel(x, y)) < 64) return true;
+      }
+    }
+    return false;
+  };
+  for (QLabel* label : {form_->LabAY, form_->LabAX, form_->LabTimePoints, form_->LabFY,
+                        form_->LabFrequency, form_->LabFreqPoints}) {
+    EXPECT_TRUE(darkTextIn(label, label->rect())) << Text(label);
+  }
+  for (QCheckBox* box :
+       {form_->CheckBoxA1, form_->CheckBoxA2, form_->CheckBoxF1, form_->CheckBoxF2}) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect text = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+    EXPECT_TRUE(darkTextIn(box, text)) << box->text().toStdString();
+  }
 }
 
 TEST_F(MainWindowTest, NoInputDeviceShowsOnlyTheMessage) {
