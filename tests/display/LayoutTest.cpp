@@ -138,10 +138,15 @@ TEST_F(LayoutTest, BitmapsAreCopiedOntoTheirAreasPixelForPixel) {
 
 TEST_F(LayoutTest, FrameComposesBothDisplaysAndLeavesTheFrameAlone) {
   PaintWindowBackground();
+  // The time picture of the frame before: the new frame starts from a black one.
+  TimeBitmap->GetCanvas().SetBrushColor(Maroon);
+  TimeBitmap->GetCanvas().Rectangle(-1, -1, 500, 500);
   SyncChannel1 = 1;
   Channel1Block.fill(16384);
   Spectrum1.fill(0.0F);
   ComposeFrame();
+  EXPECT_EQ(WindowPixel(203 + 10, 15 + 10), Black);
+  EXPECT_EQ(WindowPixel(685, 230), Black);
   // Time: channel 1's flat trace on row 26 of its band; frequency: the spectrum computed from
   // the block (a constant puts everything into bin 0, drawn at the top).
   EXPECT_EQ(WindowPixel(203 + 10, 15 + 26), Yellow);
