@@ -62,32 +62,6 @@ class Watched {
   std::thread thread_;
 };
 
-// Standard error goes to file while this lives, readable at any time: a test can wait for a
-// line that a device thread writes.
-class StderrRecorder {
- public:
-  explicit StderrRecorder(std::filesystem::path file)
-      : file_(std::move(file)), saved_(::dup(STDERR_FILENO)) {
-    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ::dup2(fd, STDERR_FILENO);
-    ::close(fd);
-  }
-  StderrRecorder(const StderrRecorder&) = delete;
-  StderrRecorder& operator=(const StderrRecorder&) = delete;
-  ~StderrRecorder() {
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-  }
-  [[nodiscard]] std::string Text() const {
-    std::ifstream in(file_);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-
- private:
-  std::filesystem::path file_;
-  int saved_;
-};
-
 // Frame n of a stream whose frames say where they belong: left n, right n with bits flipped, so
 // that a torn frame, a lost one or one out of place shows.
 std::vector<std::int16_t> NumberedFrames(std::size_t first, std::size_t count) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <QStandardPaths>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <numbers>
 #include <random>
 #include <stdexcept>
@@ -35,6 +37,23 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+StderrRecorder::StderrRecorder(std::filesystem::path file)
+    : file_(std::move(file)), saved_(::dup(STDERR_FILENO)) {
+  const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::dup2(fd, STDERR_FILENO);
+  ::close(fd);
+}
+
+StderrRecorder::~StderrRecorder() {
+  ::dup2(saved_, STDERR_FILENO);
+  ::close(saved_);
+}
+
+std::string StderrRecorder::Text() const {
+  std::ifstream in(file_);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 ScopedEnvironment::~ScopedEnvironment() {

@@ -44,6 +44,21 @@ class ScopedEnvironment {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
+// Standard error goes to file while this lives, readable at any time: a test can wait for a
+// line that a device thread writes.
+class StderrRecorder {
+ public:
+  explicit StderrRecorder(std::filesystem::path file);
+  StderrRecorder(const StderrRecorder&) = delete;
+  StderrRecorder& operator=(const StderrRecorder&) = delete;
+  ~StderrRecorder();
+  [[nodiscard]] std::string Text() const;
+
+ private:
+  std::filesystem::path file_;
+  int saved_;
+};
+
 // Interleaved stereo frames first .. first + count - 1 of a pattern in which every frame and
 // both channels differ.
 std::vector<std::int16_t> PatternFrames(std::size_t first, std::size_t count);
