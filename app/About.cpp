@@ -12,13 +12,9 @@
 #include <iostream>
 #include <span>
 
+#include "app/Assets.h"
 #include "app/BannerPicture.h"
 #include "app/main.h"
-
-// The pictures live in a resource of the core library; a static library's resources are
-// registered only when something calls their initialiser. Not in a namespace: the macro
-// declares the initialiser in the enclosing one.
-static void InitAssets() { Q_INIT_RESOURCE(assets); }
 
 namespace {
 
@@ -46,11 +42,6 @@ QPixmap LoadBanner() {
 }
 
 }  // namespace
-
-QIcon ProgramIcon() {
-  InitAssets();
-  return QIcon(QStringLiteral(":/assets/corvane.png"));
-}
 
 TFormAbout::TFormAbout(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -36,6 +36,3 @@ class TFormAbout final : public QWidget {
 
 // The About box, while it exists.
 inline TFormAbout* FormAbout = nullptr;
-
-// The program's window icon, built into the executable.
-QIcon ProgramIcon();

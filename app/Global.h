@@ -31,108 +31,130 @@ constexpr int CaptureBufferCount = 10;  // one second of sound queued at any tim
 constexpr int ChannelBlockLength = 8821;
 constexpr int SpectrumLength = 4411;
 
-// The main window as the capture loop and the drawing see it. TFormMain implements it; tests
-// put a fake in its place.
-enum class DisplayCheckBox { A1, A2, F1, F2 };
-enum class DisplayPanel { Time, Freq, Control };
+// Every program-wide variable, at its program-start value. They are used by their own names
+// below; holding them in one record lets ResetGlobals put all of them back, none forgotten.
+struct GlobalState {
+  std::array<WAVEINCAPSA, DeviceCapsEntries> InputDeviceCaps{};
+  std::int32_t DeviceIndex = 0;
+  // 1 once the user has chosen a device from the settings dialog's list. Until then the chosen
+  // device is device 0 of every list, whichever device that is.
+  std::uint8_t DeviceChosen = 0;
+  std::uint32_t SampleRate = 0;
+  std::uint8_t Has22kStereo16 = 0;
+  std::uint8_t Has44kStereo16 = 0;
+  std::uint8_t Capturing = 0;
 
-struct PanelBounds {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
+  std::vector<std::int16_t> CaptureRing;
+  std::array<WAVEHDR, CaptureBufferCount> WaveHeaders{};
+  HWAVEIN WaveHandle = nullptr;
+  UINT WaveHeaderSize = 0;
+  std::int32_t BufferBytes = 0;
+  std::int32_t FilledBuffer = 0;
+
+  std::array<std::int16_t, ChannelBlockLength> Channel1Block{};
+  std::array<std::int16_t, ChannelBlockLength> Channel2Block{};
+  std::int32_t DcOffset1 = 0;
+  std::int32_t DcOffset2 = 0;
+  std::uint8_t OffsetCorrection = 0;
+  std::uint8_t OffsetMeasured = 0;
+  std::uint8_t SyncChannel1 = 0;
+  std::uint8_t SyncChannel2 = 0;
+  std::int32_t TriggerIndex1 = 0;
+  std::int32_t TriggerIndex2 = 0;
+
+  std::array<float, SpectrumLength> Spectrum1{};
+  std::array<float, SpectrumLength> Spectrum2{};
+
+  float TimeBaseMs = 0.0F;
+  std::int32_t TimeVoltsScale = 0;
+  std::int32_t FreqSpanKHz = 0;
+  std::int32_t FreqLevelScale = 0;
+  std::int32_t TimeWindowSamples = 0;
+  std::int32_t SampleStep = 0;
+  std::int32_t SamplesShown = 0;
+  std::int32_t HarmonicsShown = 0;
+
+  std::int32_t WinClientWidth = 0;
+  std::int32_t WinClientHeight = 0;
+  std::int32_t TimeLeft = 0;
+  std::int32_t TimeRight = 0;
+  std::int32_t TimeTop = 0;
+  std::int32_t TimeBottom = 0;
+  std::int32_t TimeQuarter = 0;
+  std::int32_t TimeHalf = 0;
+  std::int32_t TimeThreeQuarters = 0;
+  std::int32_t FreqLeft = 0;
+  std::int32_t FreqRight = 0;
+  std::int32_t FreqTop = 0;
+  std::int32_t FreqBottom = 0;
+
+  float TimeXScale = 0.0F;
+  float TimeYScale = 0.0F;
+  float FreqXScale = 0.0F;
+  float FreqYScale = 0.0F;
+
+  // Owned by the main window from FormCreate to FormDestroy.
+  std::unique_ptr<Bitmap> TimeBitmap;
+  std::unique_ptr<Bitmap> FreqBitmap;
+
+  std::uint8_t IsVistaOrLater = 0;
 };
 
-class MainWindowView {
- public:
-  MainWindowView() = default;
-  MainWindowView(const MainWindowView&) = delete;
-  MainWindowView& operator=(const MainWindowView&) = delete;
-  virtual ~MainWindowView() = default;
+inline GlobalState Global;
 
-  [[nodiscard]] virtual bool IsChecked(DisplayCheckBox box) const = 0;
-  // The client area below the menu bar, as a bitmap's canvas; drawing on it is followed by
-  // WindowChanged so that the widget shows it.
-  virtual Canvas& WindowCanvas() = 0;
-  virtual void WindowChanged() = 0;
-  [[nodiscard]] virtual int ClientWidth() const = 0;
-  [[nodiscard]] virtual int ClientHeight() const = 0;
-  [[nodiscard]] virtual PanelBounds GetPanelBounds(DisplayPanel panel) const = 0;
-  virtual void SetPanelBounds(DisplayPanel panel, const PanelBounds& bounds) = 0;
-  virtual void SetStartButtonLeft(int left) = 0;
-  virtual void SetWindowCaption(const std::string& text) = 0;
-  // Dispatches every pending window message; every handler may run inside it.
-  virtual void ProcessMessages() = 0;
-};
-
-// The main window, for everything outside it that draws on it, writes its caption or lets it
-// process its messages. Not owning: the window registers itself for its lifetime.
-inline MainWindowView* FormMain = nullptr;
-
-inline std::array<WAVEINCAPSA, DeviceCapsEntries> InputDeviceCaps{};
-inline std::int32_t DeviceIndex = 0;
-// 1 once the user has chosen a device from the settings dialog's list. Until then the chosen
-// device is device 0 of every list, whichever device that is.
-inline std::uint8_t DeviceChosen = 0;
-inline std::uint32_t SampleRate = 0;
-inline std::uint8_t Has22kStereo16 = 0;
-inline std::uint8_t Has44kStereo16 = 0;
-inline std::uint8_t Capturing = 0;
-
-inline std::vector<std::int16_t> CaptureRing;
-inline std::array<WAVEHDR, CaptureBufferCount> WaveHeaders{};
-inline HWAVEIN WaveHandle = nullptr;
-inline UINT WaveHeaderSize = 0;
-inline std::int32_t BufferBytes = 0;
-inline std::int32_t FilledBuffer = 0;
-
-inline std::array<std::int16_t, ChannelBlockLength> Channel1Block{};
-inline std::array<std::int16_t, ChannelBlockLength> Channel2Block{};
-inline std::int32_t DcOffset1 = 0;
-inline std::int32_t DcOffset2 = 0;
-inline std::uint8_t OffsetCorrection = 0;
-inline std::uint8_t OffsetMeasured = 0;
-inline std::uint8_t SyncChannel1 = 0;
-inline std::uint8_t SyncChannel2 = 0;
-inline std::int32_t TriggerIndex1 = 0;
-inline std::int32_t TriggerIndex2 = 0;
-
-inline std::array<float, SpectrumLength> Spectrum1{};
-inline std::array<float, SpectrumLength> Spectrum2{};
-
-inline float TimeBaseMs = 0.0F;
-inline std::int32_t TimeVoltsScale = 0;
-inline std::int32_t FreqSpanKHz = 0;
-inline std::int32_t FreqLevelScale = 0;
-inline std::int32_t TimeWindowSamples = 0;
-inline std::int32_t SampleStep = 0;
-inline std::int32_t SamplesShown = 0;
-inline std::int32_t HarmonicsShown = 0;
-
-inline std::int32_t WinClientWidth = 0;
-inline std::int32_t WinClientHeight = 0;
-inline std::int32_t TimeLeft = 0;
-inline std::int32_t TimeRight = 0;
-inline std::int32_t TimeTop = 0;
-inline std::int32_t TimeBottom = 0;
-inline std::int32_t TimeQuarter = 0;
-inline std::int32_t TimeHalf = 0;
-inline std::int32_t TimeThreeQuarters = 0;
-inline std::int32_t FreqLeft = 0;
-inline std::int32_t FreqRight = 0;
-inline std::int32_t FreqTop = 0;
-inline std::int32_t FreqBottom = 0;
-
-inline float TimeXScale = 0.0F;
-inline float TimeYScale = 0.0F;
-inline float FreqXScale = 0.0F;
-inline float FreqYScale = 0.0F;
-
-// Owned by the main window from FormCreate to FormDestroy.
-inline std::unique_ptr<Bitmap> TimeBitmap;
-inline std::unique_ptr<Bitmap> FreqBitmap;
-
-inline std::uint8_t IsVistaOrLater = 0;
+inline auto& InputDeviceCaps = Global.InputDeviceCaps;
+inline auto& DeviceIndex = Global.DeviceIndex;
+inline auto& DeviceChosen = Global.DeviceChosen;
+inline auto& SampleRate = Global.SampleRate;
+inline auto& Has22kStereo16 = Global.Has22kStereo16;
+inline auto& Has44kStereo16 = Global.Has44kStereo16;
+inline auto& Capturing = Global.Capturing;
+inline auto& CaptureRing = Global.CaptureRing;
+inline auto& WaveHeaders = Global.WaveHeaders;
+inline auto& WaveHandle = Global.WaveHandle;
+inline auto& WaveHeaderSize = Global.WaveHeaderSize;
+inline auto& BufferBytes = Global.BufferBytes;
+inline auto& FilledBuffer = Global.FilledBuffer;
+inline auto& Channel1Block = Global.Channel1Block;
+inline auto& Channel2Block = Global.Channel2Block;
+inline auto& DcOffset1 = Global.DcOffset1;
+inline auto& DcOffset2 = Global.DcOffset2;
+inline auto& OffsetCorrection = Global.OffsetCorrection;
+inline auto& OffsetMeasured = Global.OffsetMeasured;
+inline auto& SyncChannel1 = Global.SyncChannel1;
+inline auto& SyncChannel2 = Global.SyncChannel2;
+inline auto& TriggerIndex1 = Global.TriggerIndex1;
+inline auto& TriggerIndex2 = Global.TriggerIndex2;
+inline auto& Spectrum1 = Global.Spectrum1;
+inline auto& Spectrum2 = Global.Spectrum2;
+inline auto& TimeBaseMs = Global.TimeBaseMs;
+inline auto& TimeVoltsScale = Global.TimeVoltsScale;
+inline auto& FreqSpanKHz = Global.FreqSpanKHz;
+inline auto& FreqLevelScale = Global.FreqLevelScale;
+inline auto& TimeWindowSamples = Global.TimeWindowSamples;
+inline auto& SampleStep = Global.SampleStep;
+inline auto& SamplesShown = Global.SamplesShown;
+inline auto& HarmonicsShown = Global.HarmonicsShown;
+inline auto& WinClientWidth = Global.WinClientWidth;
+inline auto& WinClientHeight = Global.WinClientHeight;
+inline auto& TimeLeft = Global.TimeLeft;
+inline auto& TimeRight = Global.TimeRight;
+inline auto& TimeTop = Global.TimeTop;
+inline auto& TimeBottom = Global.TimeBottom;
+inline auto& TimeQuarter = Global.TimeQuarter;
+inline auto& TimeHalf = Global.TimeHalf;
+inline auto& TimeThreeQuarters = Global.TimeThreeQuarters;
+inline auto& FreqLeft = Global.FreqLeft;
+inline auto& FreqRight = Global.FreqRight;
+inline auto& FreqTop = Global.FreqTop;
+inline auto& FreqBottom = Global.FreqBottom;
+inline auto& TimeXScale = Global.TimeXScale;
+inline auto& TimeYScale = Global.TimeYScale;
+inline auto& FreqXScale = Global.FreqXScale;
+inline auto& FreqYScale = Global.FreqYScale;
+inline auto& TimeBitmap = Global.TimeBitmap;
+inline auto& FreqBitmap = Global.FreqBitmap;
+inline auto& IsVistaOrLater = Global.IsVistaOrLater;
 
 // Puts every variable above back to its program-start value (tests only).
 void ResetGlobals();

@@ -10,8 +10,9 @@
 #include <algorithm>
 #include <string>
 
-#include "app/About.h"
+#include "app/Assets.h"
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/WindowStyle.h"
 #include "app/main.h"
 #include "capture/RecordWave.h"
@@ -139,6 +140,8 @@ void TFormSettings::CmbBoxInDevChange() {
     ChooseSampleRate();
     CmbBoxInDev->setCurrentIndex(0);
   }
+  // The dialog's own prefix, not the "Corvane - " of start-up, on purpose: the caption shows
+  // the choice just made until the main window's timer writes device 0's name back.
   if (FormMain != nullptr) FormMain->SetWindowCaption("Lumidor - " + NameOfEntry(DeviceIndex));
 }
 

@@ -15,7 +15,6 @@ class StartButton final : public QPushButton {
   StartButton(const QString& text, QWidget* parent);
   // An invalid colour: the palette's own button-text colour.
   void SetTextColor(const QColor& color);
-  [[nodiscard]] QColor TextColor() const { return textColor_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -3,6 +3,8 @@
 #include <QApplication>
 
 #include "app/About.h"
+#include "app/Assets.h"
+#include "app/MainWindowView.h"
 #include "app/Settings.h"
 #include "app/main.h"
 #include "platform/messagebox.h"

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <utility>
 
+#include "app/MainWindowView.h"
 #include "app/Settings.h"
 #include "capture/RecordWave.h"
 #include "platform/kernel.h"
@@ -107,13 +108,6 @@ std::int32_t GetOsMajorVersion() {
 }
 
 }  // namespace
-
-std::string DeviceName(const WAVEINCAPSA& caps) {
-  const auto* end = static_cast<const char*>(std::memchr(caps.szPname, 0, sizeof(caps.szPname)));
-  const std::size_t length =
-      end == nullptr ? sizeof(caps.szPname) : static_cast<std::size_t>(end - caps.szPname);
-  return {caps.szPname, length};
-}
 
 ClientArea::ClientArea(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
@@ -257,6 +251,8 @@ void TFormMain::FormShow() {
 void TFormMain::FormCloseQuery() {
   Capturing = 0;
   ProcessMessages();
+  // Cleared once more on purpose: a handler among the messages just processed may have set it
+  // again, and the window must not close with a capture to go on.
   Capturing = 0;
   SaveIniSettings();
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/StartButton.h"
 #include "app/WindowStyle.h"
 
@@ -152,6 +153,3 @@ class TFormMain final : public QMainWindow, public MainWindowView {
   Color startFontColor_ = SystemWindowTextColor;
   bool firstPaintDone_ = false;  // FormShow has run and the window has been painted once
 };
-
-// The name in a capability record: up to the first NUL, or all 32 bytes without one.
-std::string DeviceName(const WAVEINCAPSA& caps);

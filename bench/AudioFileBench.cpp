@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_file_reader.h"
+#include "platform/wavein/audio_file_reader.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/main.h"
 #include "capture/RecordWave.h"
 #include "display/Graph.h"

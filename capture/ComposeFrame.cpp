@@ -1,4 +1,5 @@
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "capture/RecordWave.h"
 #include "display/Graph.h"
 #include "dsp/FFT.h"

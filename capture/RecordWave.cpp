@@ -7,12 +7,12 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "capture/CaptureStatistics.h"
 #include "dsp/BlockExtraction.h"
 #include "platform/kernel.h"
 #include "platform/messagebox.h"
 #include "platform/wavein.h"
-#include "platform/wavein_device.h"
 
 void QueryDeviceCaps(int i) {
   if (i < 0 || i >= DeviceCapsEntries) return;

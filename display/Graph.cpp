@@ -6,6 +6,9 @@
 #include <initializer_list>
 #include <memory>
 
+#include "app/Global.h"
+#include "app/MainWindowView.h"
+
 namespace {
 
 constexpr Color WindowGrey = Grey(160);
@@ -22,6 +25,31 @@ constexpr std::int32_t TwoBandDivisor = 131072;  // 4 x 32768: a quarter of the 
 constexpr std::int32_t OneBandDivisor = 65536;
 constexpr std::int32_t SlowRateWideSpanBins = 1022;  // the 20 kHz span at 22050 Hz and below
 constexpr std::uint32_t SlowRate = 22050;
+
+// Where the scale labels stand beside the frames, in window pixels. The labels are 11 pixels
+// high in the window font and are placed by their top-left corner.
+constexpr int LabelCentre = 5;  // half a label's height: a label centred on its grid row
+// Left of the time area: a three-character amplitude ("33k") just clear of the left band's
+// inner lines, and the signed and zero labels ("-33k", "  0") one character further out.
+constexpr int AmplitudeLabelLeft = 22;
+constexpr int SignedLabelLeft = 25;
+// In two bands, the labels at the half line stand apart from it: the negative full deflection
+// of the upper band above it, the positive one of the lower band below it.
+constexpr int AboveHalfLine = 10;
+constexpr int BelowHalfLine = 3;
+// Under the time area: tick labels, three characters centred on their division, then the
+// caption about centred under the area.
+constexpr int TimeTickLabelShift = 10;
+constexpr int TimeTickLabelTop = 1;
+constexpr int TimeCaptionShift = 12;
+constexpr int CaptionTop = 12;  // below the tick labels, under both areas
+// Left of the frequency area: decibel labels ("-60") and their caption "[dB]", which stands
+// above the top band; under it, tick labels centred on their division and the caption.
+constexpr int DbLabelLeft = 20;
+constexpr int DbCaptionAbove = 17;
+constexpr int FreqTickLabelShift = 8;
+constexpr int FreqTickLabelTop = 2;
+constexpr int FreqCaptionShift = 25;
 
 constexpr Color BandColor(int i) { return Grey(150 + 4 * i); }
 
@@ -136,6 +164,41 @@ void DrawSpectrum(Canvas& canvas, const std::array<float, SpectrumLength>& spect
     canvas.LineTo(Round(pixelsPerBin * k), row(static_cast<std::size_t>(k)));
   }
   canvas.SetPenColor(Black);
+}
+
+// The time display's dotted grid: nine vertical divisions and the lines of the quarters and the
+// half of its height, in silver on black.
+void DrawTimeGrid(Canvas& canvas, int w, int h) {
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Silver);
+  canvas.SetPenStyle(PenStyle::Dot);
+  for (int i = 1; i <= 9; ++i) {
+    const int gridX = (i * w) / 10;
+    Line(canvas, gridX, 0, gridX, h);
+  }
+  Line(canvas, 0, TimeHalf, w, TimeHalf);
+  Line(canvas, 0, TimeQuarter, w, TimeQuarter);
+  Line(canvas, 0, TimeThreeQuarters, w, TimeThreeQuarters);
+  canvas.SetPenStyle(PenStyle::Solid);
+}
+
+// The frequency display's dotted grid: a line for each decibel level the scale shows and nine
+// vertical divisions, in silver on black. Needs FreqYScale.
+void DrawFreqGrid(Canvas& canvas, int width, int height) {
+  canvas.SetBrushColor(Black);
+  canvas.SetPenColor(Silver);
+  canvas.SetPenStyle(PenStyle::Dot);
+  const ShownLevels shown = ShownLevelWindow(FreqLevelScale);
+  for (const std::int32_t level : DbLevels) {
+    if (!shown.Contains(level)) continue;
+    const int y = height - Round(static_cast<long double>(level) * FreqYScale);
+    Line(canvas, 0, y, width, y);
+  }
+  for (int i = 1; i <= 9; ++i) {
+    const int x = width * i / 10;
+    Line(canvas, x, 0, x, height);
+  }
+  canvas.SetPenStyle(PenStyle::Solid);
 }
 
 float ComputeFreqYScale() {
@@ -291,21 +354,23 @@ void DrawTimeFrame() {
   const std::string negAmplitude = "-" + amplitude;
   canvas.SetBrushStyle(BrushStyle::Clear);
   canvas.SetFontColor(Black);
-  canvas.TextOut(TimeLeft - 22, TimeTop - 5, amplitude);
-  canvas.TextOut(TimeLeft - 25, TimeBottom - 5, negAmplitude);
+  canvas.TextOut(TimeLeft - AmplitudeLabelLeft, TimeTop - LabelCentre, amplitude);
+  canvas.TextOut(TimeLeft - SignedLabelLeft, TimeBottom - LabelCentre, negAmplitude);
   if (FormMain->IsChecked(DisplayCheckBox::A1) && FormMain->IsChecked(DisplayCheckBox::A2)) {
-    canvas.TextOut(TimeLeft - 25, TimeTop + TimeHalf - 10, negAmplitude);
-    canvas.TextOut(TimeLeft - 22, TimeTop + TimeHalf + 3, amplitude);
-    canvas.TextOut(TimeLeft - 25, TimeTop + TimeQuarter - 5, "  0");
-    canvas.TextOut(TimeLeft - 25, TimeTop + TimeThreeQuarters - 5, "  0");
+    canvas.TextOut(TimeLeft - SignedLabelLeft, TimeTop + TimeHalf - AboveHalfLine, negAmplitude);
+    canvas.TextOut(TimeLeft - AmplitudeLabelLeft, TimeTop + TimeHalf + BelowHalfLine, amplitude);
+    canvas.TextOut(TimeLeft - SignedLabelLeft, TimeTop + TimeQuarter - LabelCentre, "  0");
+    canvas.TextOut(TimeLeft - SignedLabelLeft, TimeTop + TimeThreeQuarters - LabelCentre, "  0");
   } else {
-    canvas.TextOut(TimeLeft - 25, TimeTop + TimeHalf - 5, "  0");
+    canvas.TextOut(TimeLeft - SignedLabelLeft, TimeTop + TimeHalf - LabelCentre, "  0");
   }
   for (int i = 1; i <= 10; ++i) {
-    const int gridX = (i * (TimeRight - TimeLeft)) / 10 + TimeLeft - 10;
-    canvas.TextOut(gridX, TimeBottom + 1, TimeTickLabel(TimeBaseMs, i));
+    const int gridX = (i * (TimeRight - TimeLeft)) / 10 + TimeLeft;
+    canvas.TextOut(gridX - TimeTickLabelShift, TimeBottom + TimeTickLabelTop,
+                   TimeTickLabel(TimeBaseMs, i));
   }
-  canvas.TextOut((TimeRight - TimeLeft) / 2 + TimeLeft - 12, TimeBottom + 12, "Time [ms]");
+  canvas.TextOut((TimeRight - TimeLeft) / 2 + TimeLeft - TimeCaptionShift, TimeBottom + CaptionTop,
+                 "Time [ms]");
   FormMain->WindowChanged();
 }
 
@@ -322,17 +387,7 @@ void DrawTimeTraces() {
   TimeXScale = Scale(w * SampleStep * 100, static_cast<long double>(SampleRate) * TimeBaseMs);
 
   Canvas& canvas = Picture(TimeBitmap).GetCanvas();
-  canvas.SetBrushColor(Black);
-  canvas.SetPenColor(Silver);
-  canvas.SetPenStyle(PenStyle::Dot);
-  for (int i = 1; i <= 9; ++i) {
-    const int gridX = (i * w) / 10;
-    Line(canvas, gridX, 0, gridX, h);
-  }
-  Line(canvas, 0, TimeHalf, w, TimeHalf);
-  Line(canvas, 0, TimeQuarter, w, TimeQuarter);
-  Line(canvas, 0, TimeThreeQuarters, w, TimeThreeQuarters);
-  canvas.SetPenStyle(PenStyle::Solid);
+  DrawTimeGrid(canvas, w, h);
 
   const bool first = FormMain->IsChecked(DisplayCheckBox::A1);
   const bool second = FormMain->IsChecked(DisplayCheckBox::A2);
@@ -363,19 +418,21 @@ void DrawFreqFrame() {
 
   canvas.SetBrushStyle(BrushStyle::Clear);
   canvas.SetFontColor(Black);
-  canvas.TextOut(FreqLeft - 20, FreqTop - 17, "[dB]");
+  canvas.TextOut(FreqLeft - DbLabelLeft, FreqTop - DbCaptionAbove, "[dB]");
   const ShownLevels shown = ShownLevelWindow(FreqLevelScale);
   for (int i = 0; i < DbLevelCount; ++i) {
     const std::int32_t level = DbLevels[static_cast<std::size_t>(i)];
     if (!shown.Contains(level)) continue;
     const int y = FreqBottom - Round(static_cast<long double>(level) * FreqYScale);
-    canvas.TextOut(FreqLeft - 20, y - 5, std::to_string(-5 * i));
+    canvas.TextOut(FreqLeft - DbLabelLeft, y - LabelCentre, std::to_string(-5 * i));
   }
   const int width = FreqRight - FreqLeft;
   for (int i = 1; i <= 10; ++i) {
-    canvas.TextOut(width * i / 10 + FreqLeft - 8, FreqBottom + 2, FreqTickLabel(FreqSpanKHz, i));
+    canvas.TextOut(width * i / 10 + FreqLeft - FreqTickLabelShift, FreqBottom + FreqTickLabelTop,
+                   FreqTickLabel(FreqSpanKHz, i));
   }
-  canvas.TextOut(width / 2 + FreqLeft - 25, FreqBottom + 12, "Frequency [kHz]");
+  canvas.TextOut(width / 2 + FreqLeft - FreqCaptionShift, FreqBottom + CaptionTop,
+                 "Frequency [kHz]");
   FormMain->WindowChanged();
 }
 
@@ -389,20 +446,7 @@ void DrawSpectrumTraces() {
   FreqYScale = ComputeFreqYScale();
 
   Canvas& canvas = Picture(FreqBitmap).GetCanvas();
-  canvas.SetBrushColor(Black);
-  canvas.SetPenColor(Silver);
-  canvas.SetPenStyle(PenStyle::Dot);
-  const ShownLevels shown = ShownLevelWindow(FreqLevelScale);
-  for (const std::int32_t level : DbLevels) {
-    if (!shown.Contains(level)) continue;
-    const int y = height - Round(static_cast<long double>(level) * FreqYScale);
-    Line(canvas, 0, y, width, y);
-  }
-  for (int i = 1; i <= 9; ++i) {
-    const int x = width * i / 10;
-    Line(canvas, x, 0, x, height);
-  }
-  canvas.SetPenStyle(PenStyle::Solid);
+  DrawFreqGrid(canvas, width, height);
 
   if (FormMain->IsChecked(DisplayCheckBox::F1)) DrawSpectrum(canvas, Spectrum1, Yellow, height);
   if (FormMain->IsChecked(DisplayCheckBox::F2)) DrawSpectrum(canvas, Spectrum2, Lime, height);

@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Global.h"
-
 constexpr int DbLevelCount = 19;
 
 // Round(32767 * e^(-5 i / 8.7)): the magnitude of the level -5 i dB of full scale.
@@ -55,17 +53,30 @@ std::string FreqTickLabel(std::int32_t freqSpanKHz, int i);
 // Window geometry from the client size; sizes both bitmaps and places the three panels. A
 // client area too small for the layout keeps each display at least one pixel in size.
 void LayoutDisplays();
+// Fills the whole client area with the window's grey, outlined in the window's last pen.
 void PaintWindowBackground();
+// Copies TimeBitmap to (TimeLeft, TimeTop) and FreqBitmap to (FreqLeft, FreqTop) on the window,
+// both or one of them; a display's frame and labels around it are left as they are.
 void CopyBitmapsToWindow();
 void CopyTimeBitmapToWindow();
 void CopyFreqBitmapToWindow();
 
+// On the window: the graded bands around the time area, the amplitude labels (two sets when
+// both time channels are shown), the time tick labels and "Time [ms]".
 void DrawTimeFrame();
+// Fills TimeBitmap with black.
 void DrawTimeBackground();
-// Also sets TimeWindowSamples, SampleStep, SamplesShown, TimeXScale and TimeYScale.
+// Into TimeBitmap, over its background: the dotted grid, then the trace of each checked channel
+// from its trigger index, in one band or, with both, in the upper and lower half. Also sets
+// TimeWindowSamples, SampleStep, SamplesShown, TimeXScale and TimeYScale.
 void DrawTimeTraces();
 
+// On the window: the graded bands around the frequency area, "[dB]", the decibel labels of the
+// levels the scale shows, the frequency tick labels and "Frequency [kHz]". Sets FreqYScale.
 void DrawFreqFrame();
+// Fills FreqBitmap with black.
 void DrawFreqBackground();
-// Also sets FreqXScale, FreqYScale and HarmonicsShown.
+// Into FreqBitmap, over its background: the dotted grid of the shown levels and the divisions,
+// then the spectrum of each checked channel, bin 0 to HarmonicsShown. Also sets FreqXScale,
+// FreqYScale and HarmonicsShown.
 void DrawSpectrumTraces();

@@ -1,4 +1,5 @@
 #include "platform/kernel.h"
+#include "platform/file_descriptor.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -17,20 +18,6 @@
 #include <vector>
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] bool Valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
@@ -75,13 +62,13 @@ std::string WithoutDeletedMark(std::string path) {
 bool FolderIsWritable(const std::string& folder) {
   if (folder.empty()) return false;
   {
-    const Descriptor unnamed(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    const FileDescriptor unnamed(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (unnamed.Valid()) return true;
   }
   // File systems without unnamed files say so with one of these; any other error is the answer.
   if (errno != EOPNOTSUPP && errno != EISDIR) return false;
   std::string name = folder + "/.corvane-write-test-XXXXXX";
-  const Descriptor named(::mkostemp(name.data(), O_CLOEXEC));
+  const FileDescriptor named(::mkostemp(name.data(), O_CLOEXEC));
   if (!named.Valid()) return false;
   ::unlink(name.c_str());
   return true;

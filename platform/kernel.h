@@ -3,9 +3,7 @@
 
 #include <string>
 
-#include "platform/wavein.h"
-
-using BOOL = int;
+#include "platform/windows_types.h"
 
 struct OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize;

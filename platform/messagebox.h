@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/wavein.h"
+#include "platform/windows_types.h"
 
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_ICONERROR = 0x10;

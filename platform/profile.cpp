@@ -1,4 +1,6 @@
 #include "platform/profile.h"
+#include "platform/ascii_text.h"
+#include "platform/file_descriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,23 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr std::string_view Blanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(Blanks);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(Blanks);
-  return text.substr(first, last - first + 1);
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
 
 // One line of the file with its own ending ("\r\n", "\n", or none on an unterminated last line),
 // so that lines a write does not touch go back byte for byte.
@@ -80,15 +65,16 @@ struct ParsedLine {
 };
 
 ParsedLine Parse(std::string_view text) {
-  const std::string_view trimmed = Trim(text);
+  const std::string_view trimmed = TrimBlanks(text);
   if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return {};
   if (trimmed.front() == '[') {
     const std::string_view inside = trimmed.substr(1);
-    return {LineKind::Section, Trim(inside.substr(0, inside.find(']'))), {}};
+    return {LineKind::Section, TrimBlanks(inside.substr(0, inside.find(']'))), {}};
   }
   const std::size_t equals = trimmed.find('=');
   if (equals == std::string_view::npos) return {};
-  return {LineKind::Key, Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+  return {LineKind::Key, TrimBlanks(trimmed.substr(0, equals)),
+          TrimBlanks(trimmed.substr(equals + 1))};
 }
 
 // Where a key lies: its section's header line, the key's line, and the line after the last
@@ -104,7 +90,7 @@ KeyLocation Locate(const std::vector<Line>& lines, std::string_view section, std
   std::size_t i = 0;
   for (; i < lines.size(); ++i) {
     const ParsedLine parsed = Parse(lines[i].text);
-    if (parsed.kind == LineKind::Section && SameName(parsed.name, section)) break;
+    if (parsed.kind == LineKind::Section && EqualIgnoringAsciiCase(parsed.name, section)) break;
   }
   if (i == lines.size()) return location;
   location.section = i;
@@ -112,33 +98,13 @@ KeyLocation Locate(const std::vector<Line>& lines, std::string_view section, std
   for (++i; i < lines.size(); ++i) {
     const ParsedLine parsed = Parse(lines[i].text);
     if (parsed.kind == LineKind::Section) break;
-    if (!Trim(lines[i].text).empty()) location.insertAt = i + 1;
-    if (parsed.kind == LineKind::Key && !location.key && SameName(parsed.name, key)) {
+    if (!TrimBlanks(lines[i].text).empty()) location.insertAt = i + 1;
+    if (parsed.kind == LineKind::Key && !location.key && EqualIgnoringAsciiCase(parsed.name, key)) {
       location.key = i;
     }
   }
   return location;
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int Get() const { return fd_; }
-  // Closes now, reporting whether the last writes reached the file.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 enum class ReadResult { Read, Missing, Failed };
 
@@ -217,11 +183,11 @@ bool ReplaceFile(const std::string& givenPath, std::string_view content) {
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
 
 bool ValidSectionName(std::string_view name) {
-  return !Trim(name).empty() && !HasLineBreak(name) && name.find(']') == name.npos;
+  return !TrimBlanks(name).empty() && !HasLineBreak(name) && name.find(']') == name.npos;
 }
 
 bool ValidKeyName(std::string_view name) {
-  const std::string_view trimmed = Trim(name);
+  const std::string_view trimmed = TrimBlanks(name);
   return !trimmed.empty() && !HasLineBreak(name) && name.find('=') == name.npos &&
          trimmed.front() != '[' && trimmed.front() != ';' && trimmed.front() != '#';
 }
@@ -245,7 +211,7 @@ DWORD GetPrivateProfileStringA(const char* lpAppName, const char* lpKeyName, con
   std::string content;
   if (lpFileName != nullptr && ReadWholeFile(lpFileName, content) == ReadResult::Read) {
     const std::vector<Line> lines = SplitLines(content);
-    const KeyLocation location = Locate(lines, Trim(lpAppName), Trim(lpKeyName));
+    const KeyLocation location = Locate(lines, TrimBlanks(lpAppName), TrimBlanks(lpKeyName));
     if (location.key) result = Unquoted(Parse(lines[*location.key].text).value);
   }
   // The caller sees a C string: what follows a NUL byte in the value is not part of it.
@@ -270,8 +236,8 @@ BOOL WritePrivateProfileStringA(const char* lpAppName, const char* lpKeyName, co
   const auto styled = std::find_if(lines.begin(), lines.end(),
                                    [](const Line& line) { return !line.ending.empty(); });
   const std::string ending = styled == lines.end() ? "\n" : styled->ending;
-  const std::string_view section = Trim(lpAppName);
-  const std::string_view key = Trim(lpKeyName);
+  const std::string_view section = TrimBlanks(lpAppName);
+  const std::string_view key = TrimBlanks(lpKeyName);
   const KeyLocation location = Locate(lines, section, key);
 
   if (location.key) {

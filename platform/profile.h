@@ -5,7 +5,7 @@
 // '#' are comments. Every call reads the file afresh; nothing is cached. Any thread may call
 // them, but two writers of one file at the same time lose one of the writes.
 
-#include "platform/kernel.h"
+#include "platform/windows_types.h"
 
 // Copies the value of key lpKeyName in section lpAppName (the first of each when a name
 // occurs twice) to lpReturnedString, or lpDefault (empty when null) when the file, section or

@@ -1,4 +1,6 @@
 #include "platform/shell.h"
+#include "platform/ascii_text.h"
+#include "platform/file_descriptor.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -25,14 +27,6 @@ constexpr std::size_t OutputLimit = 65536;
 std::function<void(ShellCall&)>& Hook() {
   static std::function<void(ShellCall&)> hook;
   return hook;
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
 }
 
 bool IsExecutableFile(const std::string& path) {
@@ -83,9 +77,10 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 bool IsVolumeControlLine(const std::vector<std::string>& words) {
-  return (words.size() == 2 && SameText(words[0], "control") &&
-          SameText(words[1], "mmsys.cpl,,1")) ||
-         (words.size() == 2 && SameText(words[0], "Sndvol32.exe") && SameText(words[1], "-R"));
+  return (words.size() == 2 && EqualIgnoringAsciiCase(words[0], "control") &&
+          EqualIgnoringAsciiCase(words[1], "mmsys.cpl,,1")) ||
+         (words.size() == 2 && EqualIgnoringAsciiCase(words[0], "Sndvol32.exe") &&
+          EqualIgnoringAsciiCase(words[1], "-R"));
 }
 
 struct DesktopMixer {
@@ -109,7 +104,8 @@ std::vector<std::string> DesktopSoundSettings() {
     const std::size_t end = std::min(desktops.find(':', start), desktops.size());
     const std::string_view desktop = desktops.substr(start, end - start);
     for (const DesktopMixer& mixer : mixers) {
-      if (SameText(mixer.desktop, desktop) && Installed(mixer.argv[0])) return mixer.argv;
+      if (EqualIgnoringAsciiCase(mixer.desktop, desktop) && Installed(mixer.argv[0]))
+        return mixer.argv;
     }
     start = end + 1;
   }
@@ -124,25 +120,6 @@ std::vector<std::string> RecordingMixer() {
   }
   return {};
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 class SpawnActions {
  public:
@@ -185,7 +162,7 @@ class SpawnAttributes {
   posix_spawnattr_t attributes_{};
 };
 
-std::string ReadAll(const Descriptor& from) {
+std::string ReadAll(const FileDescriptor& from) {
   std::string text;
   std::array<char, 4096> chunk{};
   for (;;) {
@@ -209,13 +186,13 @@ int WaitForEnd(pid_t pid) {
 StartedProgram Spawn(const std::vector<std::string>& argv, bool collectOutput) {
   const std::string program = FindProgram(argv.front());
   if (program.empty()) return {};
-  Descriptor readEnd;
-  Descriptor writeEnd;
+  FileDescriptor readEnd;
+  FileDescriptor writeEnd;
   if (collectOutput) {
     std::array<int, 2> ends{};
     if (::pipe2(ends.data(), O_CLOEXEC) != 0) return {};
-    readEnd = Descriptor(ends[0]);
-    writeEnd = Descriptor(ends[1]);
+    readEnd = FileDescriptor(ends[0]);
+    writeEnd = FileDescriptor(ends[1]);
   }
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
@@ -228,7 +205,7 @@ StartedProgram Spawn(const std::vector<std::string>& argv, bool collectOutput) {
                   environ) != 0) {
     return {};
   }
-  writeEnd = Descriptor();  // the output ends when the program's copy closes
+  writeEnd = FileDescriptor();  // the output ends when the program's copy closes
   std::promise<StartedProgram::End> promise;
   StartedProgram started(promise.get_future().share());
   // Nobody waits for the program, so a thread of its own reaps it when it ends.
@@ -301,7 +278,7 @@ HINSTANCE ShellExecuteA(HWND /*hwnd*/, const char* lpOperation, const char* lpFi
   call.directory = lpDirectory != nullptr ? lpDirectory : "";
   call.showCmd = nShowCmd;
   UINT failure = SE_ERR_NOASSOC;
-  if (lpOperation == nullptr || SameText(call.verb, "open")) {
+  if (lpOperation == nullptr || EqualIgnoringAsciiCase(call.verb, "open")) {
     struct stat info {};
     const bool isUrl = call.file.find("://") != std::string::npos;
     if (call.file.empty() || (!isUrl && ::stat(call.file.c_str(), &info) != 0)) {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/kernel.h"
+#include "platform/windows_types.h"
 
 using HWND = void*;
 // As in Windows: a value above 32 means success, otherwise it is one of the error codes below.

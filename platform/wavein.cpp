@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/device_name.h"
-#include "platform/wavein_device.h"
+#include "platform/wavein/buffer_queue.h"
+#include "platform/wavein/device.h"
+#include "platform/wavein/device_list.h"
 
 struct WaveInHandle {
   std::string deviceKey;
@@ -47,10 +48,11 @@ bool FormatAccepted(const WAVEFORMATEX& format) {
 
 }  // namespace
 
-void SetCapsName(WAVEINCAPSA& caps, std::string_view name) {
-  std::memset(caps.szPname, 0, sizeof(caps.szPname));
-  const std::string_view fitted = CutAtCharacter(name, sizeof(caps.szPname) - 1);
-  std::memcpy(caps.szPname, fitted.data(), fitted.size());
+std::string DeviceName(const WAVEINCAPSA& caps) {
+  const auto* end = static_cast<const char*>(std::memchr(caps.szPname, 0, sizeof(caps.szPname)));
+  const std::size_t length =
+      end == nullptr ? sizeof(caps.szPname) : static_cast<std::size_t>(end - caps.szPname);
+  return {caps.szPname, length};
 }
 
 std::uint64_t WaveInDroppedFrames(HWAVEIN hwi) {

@@ -1,6 +1,6 @@
 #pragma once
 // Wave input with the calls, records and result codes the capture code is written against.
-// Behind them sit the Linux devices of wavein_device.h. Every call may be made from the
+// Behind them sit the Linux devices of platform/wavein/. Every call may be made from the
 // user-interface thread only; device threads never call these functions.
 
 #include <atomic>
@@ -10,13 +10,9 @@
 #include <string>
 #include <string_view>
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using UINT = std::uint32_t;
-using DWORD_PTR = std::uintptr_t;
+#include "platform/windows_types.h"
+
 using MMRESULT = std::uint32_t;
-using LPSTR = char*;
 
 constexpr MMRESULT MMSYSERR_NOERROR = 0;
 constexpr MMRESULT MMSYSERR_ERROR = 1;
@@ -138,3 +134,9 @@ MMRESULT waveInClose(HWAVEIN hwi);
 std::string WaveInDeviceKey(UINT uDeviceID);
 // The number of the device with that key in the list taken last, or nullopt when it is gone.
 std::optional<UINT> WaveInDeviceIndex(std::string_view key);
+
+// Frames an open device had to drop because no buffer was queued (benchmarks, soak tests).
+std::uint64_t WaveInDroppedFrames(HWAVEIN hwi);
+
+// The name in a capability record: up to its NUL, or all 32 bytes where none ends it.
+std::string DeviceName(const WAVEINCAPSA& caps);

@@ -25,10 +25,10 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
   UBSAN_OPTIONS=print_stacktrace=1 \
   build_and_test build-asan "address,undefined" --timeout 300 -LE e2e
 # Exactly the tests in which device threads run: the wave-input suites (WaveIn...Test, also
-# under a parameter prefix) and the window capturing from a sound server.
+# under a parameter prefix), the paced stream and the window capturing from a sound server.
 TSAN_OPTIONS=second_deadlock_stack=1 \
   build_and_test build-tsan "thread" --timeout 300 \
-  -R '(^|/)WaveIn[A-Za-z]*Test\.|^SoundServerCaptureTest\.'
+  -R '(^|/)WaveIn[A-Za-z]*Test\.|^PacedStreamTest\.|^SoundServerCaptureTest\.'
 # A fixed seed and a fixed number of runs per target: the same verdict on every machine. The
 # long runs, whose findings become regression cases, are tests/fuzz/run.sh's with a duration.
 tests/fuzz/run.sh --check

@@ -16,6 +16,7 @@
 #include <span>
 
 #include "app/BannerPicture.h"
+#include "app/MainWindowView.h"
 #include "app/main.h"
 #include "tests/support/ScriptedDevicesTest.h"
 

@@ -14,8 +14,8 @@
 #include "app/Global.h"
 #include "app/Settings.h"
 #include "app/main.h"
-#include "platform/wavein_device.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/device_list.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/FollowedSoundServer.h"
 #include "tests/support/ScriptedDevicesTest.h"
 #include "tests/support/WaveInFixtures.h"
@@ -24,24 +24,13 @@ namespace {
 
 constexpr DWORD Both = WAVE_FORMAT_2S16 | WAVE_FORMAT_4S16;
 
-class DeviceChoiceTest : public ScriptedDevicesTest {
+class DeviceChoiceTest : public ProgramWindowsTest {
  protected:
   void SetUp() override {
-    ScriptedDevicesTest::SetUp();
+    ProgramWindowsTest::SetUp();
     lineIn_ = AddDevice("Line In", Both);
     headset_ = AddDevice("Headset", Both);
     webcam_ = AddDevice("Webcam", WAVE_FORMAT_2S16);
-  }
-  void TearDown() override {
-    dialog_.reset();
-    form_.reset();
-    ScriptedDevicesTest::TearDown();
-  }
-
-  // The program starts: its first listing of the devices.
-  void CreateWindows() {
-    form_ = std::make_unique<TFormMain>();
-    dialog_ = std::make_unique<TFormSettings>();
   }
   // The devices of the system are now these, in this order.
   static void Plugged(const std::vector<std::shared_ptr<ScriptedWaveIn>>& devices) {
@@ -67,8 +56,6 @@ class DeviceChoiceTest : public ScriptedDevicesTest {
   std::shared_ptr<ScriptedWaveIn> lineIn_;
   std::shared_ptr<ScriptedWaveIn> headset_;
   std::shared_ptr<ScriptedWaveIn> webcam_;
-  std::unique_ptr<TFormMain> form_;
-  std::unique_ptr<TFormSettings> dialog_;
 };
 
 TEST_F(DeviceChoiceTest, TheChoiceFollowsItsDeviceWhenOthersVanishOrAppear) {

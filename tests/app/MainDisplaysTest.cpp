@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/DecimalCommaLocale.h"
 #include "tests/support/ScriptedDevicesTest.h"
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "capture/RecordWave.h"

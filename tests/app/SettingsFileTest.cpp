@@ -19,12 +19,13 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/ProgramFiles.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/kernel.h"
 #include "platform/messagebox.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/ScriptedDevicesTest.h"
 
 namespace {

@@ -12,11 +12,13 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/Settings.h"
 #include "app/main.h"
 #include "platform/messagebox.h"
 #include "platform/wavein.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/device_list.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/FollowedSoundServer.h"
 #include "tests/support/WaveInFixtures.h"
 

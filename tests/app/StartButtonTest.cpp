@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "app/Settings.h"
 #include "app/main.h"
 #include "tests/support/ScriptedDevicesTest.h"

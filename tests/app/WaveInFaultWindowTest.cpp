@@ -17,7 +17,7 @@
 #include "app/Settings.h"
 #include "app/main.h"
 #include "capture/RecordWave.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/ScriptedDevicesTest.h"
 #include "tests/support/WaveInFixtures.h"
 
@@ -27,20 +27,14 @@ using namespace std::chrono_literals;
 
 constexpr DWORD Both = WAVE_FORMAT_2S16 | WAVE_FORMAT_4S16;
 
-class WaveInFaultWindowTest : public ScriptedDevicesTest {
+class WaveInFaultWindowTest : public ProgramWindowsTest {
  protected:
   void TearDown() override {
     delivery_ = {};
-    dialog_.reset();
-    form_.reset();
-    ScriptedDevicesTest::TearDown();
+    ProgramWindowsTest::TearDown();
     waveInGetNumDevs();
   }
 
-  void CreateWindows() {
-    form_ = std::make_unique<TFormMain>();
-    dialog_ = std::make_unique<TFormSettings>();
-  }
   // A device thread of the test's own: once the device records, delivers numbered frames in
   // pieces of frames each, pieces times (0: until the test ends).
   void Deliver(const std::shared_ptr<ScriptedWaveIn>& device, std::size_t frames,
@@ -65,8 +59,6 @@ class WaveInFaultWindowTest : public ScriptedDevicesTest {
     return device.QueueLog().size() - static_cast<std::size_t>(CaptureBufferCount);
   }
 
-  std::unique_ptr<TFormMain> form_;
-  std::unique_ptr<TFormSettings> dialog_;
   std::jthread delivery_;
 };
 

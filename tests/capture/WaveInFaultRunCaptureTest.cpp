@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "capture/RecordWave.h"
 #include "platform/messagebox.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/FakeMainWindow.h"
 #include "tests/support/WaveInFixtures.h"
 

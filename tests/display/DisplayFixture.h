@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 #include "display/Graph.h"
 #include "tests/support/FakeMainWindow.h"
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainWindowView.h"
 #include "capture/RecordWave.h"
 #include "tests/display/DisplayFixture.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/audio_file_reader.h"
+#include "platform/wavein/audio_file_reader.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/device_name.h"
+#include "platform/wavein/device_name.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

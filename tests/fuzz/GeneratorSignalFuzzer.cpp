@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/generator_signal.h"
+#include "platform/wavein/generator_signal.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/generator_signal.h"
-#include "platform/wavein_device.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/device.h"
+#include "platform/wavein/generator_signal.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/FollowedSoundServer.h"
 #include "tests/support/WaveInFixtures.h"
 

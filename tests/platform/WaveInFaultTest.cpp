@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/wavein_device.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/device.h"
+#include "platform/wavein/scripted_device.h"
 #include "tests/support/WaveInFixtures.h"
 
 namespace {

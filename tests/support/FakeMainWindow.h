@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
 
 class FakeMainWindow final : public MainWindowView {
  public:

@@ -1,5 +1,5 @@
 #pragma once
-// Base fixture for the tests that build the program's windows: the device list holds only the
+// Base fixtures for the tests that build the program's windows: the device list holds only the
 // scripted devices a test adds (no ALSA, no generator), message boxes are recorded instead of
 // shown, and a settings file a test points elsewhere is pointed back afterwards.
 
@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "app/Global.h"
+#include "app/MainWindowView.h"
+#include "app/Settings.h"
 #include "app/SettingsFile.h"
 #include "app/main.h"
 #include "platform/messagebox.h"
-#include "platform/wavein_scripted.h"
+#include "platform/wavein/scripted_device.h"
 
 class ScriptedDevicesTest : public testing::Test {
  protected:
@@ -74,4 +76,24 @@ class ScriptedDevicesTest : public testing::Test {
 
  private:
   std::string settingsPath_;
+};
+
+// The main window and the settings dialog as the program makes them at start-up, over the
+// scripted devices; both go before the base's tear-down.
+class ProgramWindowsTest : public ScriptedDevicesTest {
+ protected:
+  void TearDown() override {
+    dialog_.reset();
+    form_.reset();
+    ScriptedDevicesTest::TearDown();
+  }
+
+  // The program starts: its first listing of the devices.
+  void CreateWindows() {
+    form_ = std::make_unique<TFormMain>();
+    dialog_ = std::make_unique<TFormSettings>();
+  }
+
+  std::unique_ptr<TFormMain> form_;
+  std::unique_ptr<TFormSettings> dialog_;
 };

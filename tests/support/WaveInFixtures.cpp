@@ -1,6 +1,6 @@
 #include "tests/support/WaveInFixtures.h"
 
-#include "platform/wavein_device.h"
+#include "platform/wavein/device_list.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
