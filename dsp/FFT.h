@@ -32,8 +32,9 @@ void ComputeSpectrum();
 // What a transform size needs besides the data.
 struct FftTables {
   std::int32_t stages = 0;
-  // The block element that position p loads, at index p - 1.
-  std::vector<std::int32_t> source;
+  // The group of eight positions, from 1 + 8 * group[j], that column j of the rows of the first
+  // three stages holds: j with its bits reversed.
+  std::vector<std::int32_t> group;
   // Twiddle m (1 to half) of the stage with `half` butterflies per group, at index half + m - 2:
   // the values that the stage's rotation recurrence gives, in the order it gives them.
   std::vector<double> wr;
@@ -43,5 +44,16 @@ struct FftTables {
 // The tables for `size` 2048 or 4096, made on first use and kept for the rest of the run.
 const FftTables& FftTablesFor(std::int32_t size);
 
-// Puts FftSize, FftTopBin and the work arrays back to zero (tests only).
+// The instruction sets the transform has code for, all giving the same bits: Baseline, what
+// every processor of the architecture has (SSE2 on x86-64), and Avx2 where the processor has it.
+enum class FftInstructionSet { Baseline, Avx2 };
+
+// Those this processor runs, the baseline first; ComputeSpectrum uses the last.
+std::vector<FftInstructionSet> SupportedFftInstructionSets();
+
+// Makes ComputeSpectrum use `set`, one of SupportedFftInstructionSets() (tests and benchmarks).
+void UseFftInstructionSet(FftInstructionSet set);
+
+// Puts FftSize, FftTopBin and the work arrays back to zero and the instruction set back to the
+// best supported (tests only).
 void ResetFftState();

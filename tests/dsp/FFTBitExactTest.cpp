@@ -55,24 +55,31 @@ class FFTBitExactTest : public testing::Test {
     ResetFftState();
   }
 
-  // Both start from whatever the globals hold, so entries that neither writes are compared too.
+  void TearDown() override { ResetFftState(); }
+
+  // With every instruction set the processor runs. Each run starts from whatever the globals
+  // hold, so entries that neither writes are compared too.
   static void ExpectSameAsReference(std::uint32_t rate) {
-    FftReferenceState expected;
-    expected.re1 = FftRe1;
-    expected.im1 = FftIm1;
-    expected.re2 = FftRe2;
-    expected.im2 = FftIm2;
-    expected.spectrum1 = Spectrum1;
-    expected.spectrum2 = Spectrum2;
-    RunReferenceTransform(Channel1Block, Channel2Block, SizeFor(rate), expected);
-    SampleRate = rate;
-    ComputeSpectrum();
-    EXPECT_TRUE(SameBytes("FftRe1", FftRe1, expected.re1));
-    EXPECT_TRUE(SameBytes("FftIm1", FftIm1, expected.im1));
-    EXPECT_TRUE(SameBytes("FftRe2", FftRe2, expected.re2));
-    EXPECT_TRUE(SameBytes("FftIm2", FftIm2, expected.im2));
-    EXPECT_TRUE(SameBytes("Spectrum1", Spectrum1, expected.spectrum1));
-    EXPECT_TRUE(SameBytes("Spectrum2", Spectrum2, expected.spectrum2));
+    for (const FftInstructionSet set : SupportedFftInstructionSets()) {
+      SCOPED_TRACE(testing::Message() << "instruction set " << static_cast<int>(set));
+      FftReferenceState expected;
+      expected.re1 = FftRe1;
+      expected.im1 = FftIm1;
+      expected.re2 = FftRe2;
+      expected.im2 = FftIm2;
+      expected.spectrum1 = Spectrum1;
+      expected.spectrum2 = Spectrum2;
+      RunReferenceTransform(Channel1Block, Channel2Block, SizeFor(rate), expected);
+      SampleRate = rate;
+      UseFftInstructionSet(set);
+      ComputeSpectrum();
+      EXPECT_TRUE(SameBytes("FftRe1", FftRe1, expected.re1));
+      EXPECT_TRUE(SameBytes("FftIm1", FftIm1, expected.im1));
+      EXPECT_TRUE(SameBytes("FftRe2", FftRe2, expected.re2));
+      EXPECT_TRUE(SameBytes("FftIm2", FftIm2, expected.im2));
+      EXPECT_TRUE(SameBytes("Spectrum1", Spectrum1, expected.spectrum1));
+      EXPECT_TRUE(SameBytes("Spectrum2", Spectrum2, expected.spectrum2));
+    }
   }
 };
 
