@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -21,31 +24,75 @@ constexpr std::uint32_t OpaqueBits = 0xFF000000U;
 constexpr std::uint32_t ColorBits = 0x00FFFFFFU;
 constexpr int WindowFontPixels = 11;
 
-// The window font and the metrics every text needs, made once for the application and released
-// with it (fonts must not outlive the QGuiApplication). Only numbers are kept of the metrics: a
-// QFontMetrics held beside the font made each redraw of the window half as slow again.
+// A text as the window font draws it with its top-left corner at the origin: the pixels its
+// glyphs cover, row by row, and its advance. The font has no antialiasing, so a glyph pixel
+// takes the font colour whatever was under it, and whole-pixel moves of a text move its pixels
+// alike: every later drawing of the same text is a copy of the first.
+struct TextPicture {
+  struct Run {
+    int dx;
+    int dy;
+    int length;
+  };
+  int advance = 0;
+  std::vector<Run> runs;
+};
+
+// The window font, the metrics every text needs and the pictures of the texts drawn so far,
+// made once for the application and released with it (fonts must not outlive the
+// QGuiApplication). Only numbers are kept of the metrics: a QFontMetrics held beside the font
+// made each redraw of the window half as slow again.
 struct TextStyle {
   QFont font;
   int ascent;
   int height;
+  std::unordered_map<std::string, TextPicture> pictures;
 };
 
-const TextStyle& WindowText() {
-  static std::unique_ptr<const TextStyle> style;
+// The displays draw a few dozen different labels. Past this many pictures the texts are ones
+// that change, and the pictures start again from none.
+constexpr std::size_t MaxTextPictures = 512;
+
+TextStyle& WindowText() {
+  static std::unique_ptr<TextStyle> style;
   if (!style) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
     font.setPixelSize(WindowFontPixels);
     const QFontMetrics metrics(font);
-    style = std::make_unique<const TextStyle>(TextStyle{font, metrics.ascent(), metrics.height()});
+    style = std::make_unique<TextStyle>(TextStyle{font, metrics.ascent(), metrics.height(), {}});
     qAddPostRoutine([] { style.reset(); });
   }
   return *style;
 }
 
-QColor ToQColor(Color color) {
-  return {static_cast<int>((color >> 16) & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-          static_cast<int>(color & 0xFF)};
+// Draws `text` once on a blank image with room on every side for glyphs that reach beyond the
+// text's box, and keeps the pixels it covers.
+TextPicture MakeTextPicture(const TextStyle& style, const QString& text) {
+  TextPicture picture;
+  picture.advance = QFontMetrics(style.font).horizontalAdvance(text);
+  const int margin = 2 * style.height;
+  QImage image(picture.advance + 2 * margin, style.height + 2 * margin, QImage::Format_RGB32);
+  constexpr QRgb Blank = 0xFF000000U;
+  image.fill(Blank);
+  {
+    QPainter painter(&image);
+    painter.setFont(style.font);
+    painter.setPen(QColor(Qt::white));
+    painter.drawText(margin, margin + style.ascent, text);
+  }
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width();) {
+      if (image.pixel(x, y) == Blank) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < image.width() && image.pixel(x, y) != Blank) ++x;
+      picture.runs.push_back({start - margin, y - margin, x - start});
+    }
+  }
+  return picture;
 }
 
 // [low, high) of the steps n of 0..count-1 for which start + step * n lies in [0, limit).
@@ -64,6 +111,30 @@ void ClipSteps(long long start, int step, long long count, long long limit, long
     low = std::max(low, start - limit + 1);
     high = std::min(high, start + 1);
   }
+}
+
+// Clears and long lines are most of the pixels of a frame; with AVX2, where the processor has
+// it, the stores are twice as wide.
+#if defined(__x86_64__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void FillPixels(std::uint32_t* first, std::uint32_t* last, std::uint32_t bits) {
+  std::fill(first, last, bits);
+}
+
+// One axis of a line: where it starts and which way it goes along the axis, how far, and the
+// bitmap's extent along the axis and distance between neighbouring pixels on it.
+struct LineAxis {
+  long long start;
+  int sign;
+  long long length;
+  long long extent;
+  long long stride;
+};
+
+LineAxis MakeLineAxis(int from, int to, long long extent, long long stride) {
+  return {from, to > from ? 1 : (to < from ? -1 : 0), std::llabs(static_cast<long long>(to) - from),
+          extent, stride};
 }
 
 }  // namespace
@@ -85,53 +156,81 @@ void Canvas::MoveTo(int x, int y) {
 }
 
 void Canvas::LineTo(int x, int y) {
-  PlotLine(penX_, penY_, x, y, false);
+  // A line to the current position draws nothing; traces make many of them.
+  if (x != penX_ || y != penY_) PlotLine(penX_, penY_, x, y, false);
   penX_ = x;
   penY_ = y;
 }
 
 // Integer Bresenham along the major axis: the minor offset at step n is
 // floor((2 n minor + major) / (2 major)), so ties step away from the start. The first
-// visible step is computed directly, so a long line far outside costs nothing.
+// visible step is computed directly, so a long line far outside costs nothing. The pixels are
+// then walked by index, checking the minor coordinate at every step.
 void Canvas::PlotLine(int x0, int y0, int x1, int y1, bool includeEnd) {
-  const long long dx = std::llabs(static_cast<long long>(x1) - x0);
-  const long long dy = std::llabs(static_cast<long long>(y1) - y0);
-  const int sx = x1 > x0 ? 1 : (x1 < x0 ? -1 : 0);
-  const int sy = y1 > y0 ? 1 : (y1 < y0 ? -1 : 0);
-  const bool xMajor = dx >= dy;
-  const long long major = xMajor ? dx : dy;
-  const long long minor = xMajor ? dy : dx;
-  const long long count = major + (includeEnd ? 1 : 0);
+  const long long width = target_.Width();
+  const LineAxis xAxis = MakeLineAxis(x0, x1, width, 1);
+  const LineAxis yAxis = MakeLineAxis(y0, y1, target_.Height(), width);
+  const bool xMajor = xAxis.length >= yAxis.length;
+  const LineAxis& major = xMajor ? xAxis : yAxis;
+  const LineAxis& minor = xMajor ? yAxis : xAxis;
+  const long long count = major.length + (includeEnd ? 1 : 0);
   if (count <= 0) return;
 
   long long low = 0;
   long long high = 0;
-  if (xMajor) {
-    ClipSteps(x0, sx, count, target_.Width(), low, high);
-  } else {
-    ClipSteps(y0, sy, count, target_.Height(), low, high);
-  }
+  ClipSteps(major.start, major.sign, count, major.extent, low, high);
   if (low >= high) return;
 
-  const long long twoMajor = 2 * std::max(major, 1LL);
-  // 2 * low * minor needs 66 bits for a line across the whole int range on both axes.
-  const WideInt numerator = WideInt{2} * low * minor + std::max(major, 1LL);
-  auto offset = static_cast<long long>(numerator / twoMajor);
-  auto rest = static_cast<long long>(numerator % twoMajor);
+  const long long twoMajor = 2 * std::max(major.length, 1LL);
+  long long offset = 0;
+  long long rest = std::max(major.length, 1LL);
+  if (low > 0) {
+    // 2 * low * minor needs 66 bits for a line across the whole int range on both axes.
+    const WideInt numerator = WideInt{2} * low * minor.length + rest;
+    offset = static_cast<long long>(numerator / twoMajor);
+    rest = static_cast<long long>(numerator % twoMajor);
+  }
+
+  long long minorAt = minor.start + minor.sign * offset;
+  long long at = (major.start + major.sign * low) * major.stride + minorAt * minor.stride;
+  const long long majorStep = major.sign * major.stride;
+  const long long minorStep = minor.sign * minor.stride;
+  std::uint32_t* const pixels = target_.Bits();
+  const std::uint32_t pen = penColor_ | OpaqueBits;
+  const std::uint32_t gap = brushColor_ | OpaqueBits;
   const bool dotted = penStyle_ == PenStyle::Dot;
   const bool gapsFilled = brushStyle_ == BrushStyle::Solid;
-  for (long long n = low; n < high; ++n) {
-    const long long px = xMajor ? x0 + sx * n : x0 + sx * offset;
-    const long long py = xMajor ? y0 + sy * offset : y0 + sy * n;
-    if (!dotted || n % 2 == 0) {
-      target_.SetPixel(static_cast<int>(px), static_cast<int>(py), penColor_);
-    } else if (gapsFilled) {
-      target_.SetPixel(static_cast<int>(px), static_cast<int>(py), brushColor_);
+
+  if (minor.length == 0) {
+    if (minorAt < 0 || minorAt >= minor.extent) return;
+    if (!dotted && (majorStep == 1 || majorStep == -1)) {
+      const long long first = majorStep == 1 ? at : at - (high - low - 1);
+      FillPixels(pixels + first, pixels + first + (high - low), pen);
+      return;
     }
-    rest += 2 * minor;
+    for (long long n = low; n < high; ++n, at += majorStep) {
+      if (!dotted || n % 2 == 0) {
+        pixels[at] = pen;
+      } else if (gapsFilled) {
+        pixels[at] = gap;
+      }
+    }
+    return;
+  }
+
+  for (long long n = low; n < high; ++n, at += majorStep) {
+    if (minorAt >= 0 && minorAt < minor.extent) {
+      if (!dotted || n % 2 == 0) {
+        pixels[at] = pen;
+      } else if (gapsFilled) {
+        pixels[at] = gap;
+      }
+    }
+    rest += 2 * minor.length;
     if (rest >= twoMajor) {
       rest -= twoMajor;
-      ++offset;
+      minorAt += minor.sign;
+      at += minorStep;
     }
   }
 }
@@ -146,7 +245,7 @@ void Canvas::FillRect(int x1, int y1, int x2, int y2, Color color) {
   std::uint32_t* const pixels = target_.Bits();
   for (int y = top; y < bottom; ++y) {
     std::uint32_t* const row = pixels + static_cast<std::ptrdiff_t>(y) * target_.Width();
-    std::fill(row + left, row + right, bits);
+    FillPixels(row + left, row + right, bits);
   }
 }
 
@@ -168,18 +267,29 @@ void Canvas::TextOut(int x, int y, const std::string& text) {
   // Without a QGuiApplication there are no fonts; the text is then only recorded.
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return;
   if (target_.Width() == 0 || target_.Height() == 0 || text.empty()) return;
-  const TextStyle& style = WindowText();
-  const QString qtext = QString::fromStdString(text);
-  if (brushStyle_ == BrushStyle::Solid) {
-    const int advance = QFontMetrics(style.font).horizontalAdvance(qtext);
-    FillRect(x, y, x + advance, y + style.height, brushColor_);
+  TextStyle& style = WindowText();
+  auto found = style.pictures.find(text);
+  if (found == style.pictures.end()) {
+    if (style.pictures.size() >= MaxTextPictures) style.pictures.clear();
+    found =
+        style.pictures.emplace(text, MakeTextPicture(style, QString::fromStdString(text))).first;
   }
-  QImage image(reinterpret_cast<uchar*>(target_.Bits()), target_.Width(), target_.Height(),
-               static_cast<qsizetype>(target_.Width()) * 4, QImage::Format_RGB32);
-  QPainter painter(&image);
-  painter.setFont(style.font);
-  painter.setPen(ToQColor(fontColor_));
-  painter.drawText(x, y + style.ascent, qtext);
+  const TextPicture& picture = found->second;
+  if (brushStyle_ == BrushStyle::Solid) {
+    FillRect(x, y, x + picture.advance, y + style.height, brushColor_);
+  }
+  const long long width = target_.Width();
+  const long long height = target_.Height();
+  const std::uint32_t bits = fontColor_ | OpaqueBits;
+  for (const TextPicture::Run& run : picture.runs) {
+    const long long row = static_cast<long long>(y) + run.dy;
+    if (row < 0 || row >= height) continue;
+    const long long left = std::max(static_cast<long long>(x) + run.dx, 0LL);
+    const long long right = std::min(static_cast<long long>(x) + run.dx + run.length, width);
+    if (left >= right) continue;
+    std::uint32_t* const pixels = target_.Bits() + row * width;
+    std::fill(pixels + left, pixels + right, bits);
+  }
 }
 
 void Canvas::Draw(int x, int y, const Bitmap& source) {

@@ -32,7 +32,7 @@ class CanvasTest : public testing::Test {
   Canvas& canvas() { return bitmap_.GetCanvas(); }
 
   // Every pixel in the ink colour, row by row.
-  Points Inked() const {
+  [[nodiscard]] Points Inked() const {
     Points points;
     for (int y = 0; y < bitmap_.Height(); ++y) {
       for (int x = 0; x < bitmap_.Width(); ++x) {
@@ -115,12 +115,17 @@ TEST_F(CanvasTest, DottedPenAlternatesFromTheStartWithGapsInTheBrushColour) {
   canvas().SetPenStyle(PenStyle::Dot);
   canvas().SetBrushColor(Black);
   Line(0, 0, 7, 0);
+  // Counted from the start even where the start lies outside.
+  Line(-3, 2, 4, 2);
   canvas().SetBrushStyle(BrushStyle::Clear);
   Line(9, 6, 9, 0);
   for (int x = 0; x < 7; ++x) {
     EXPECT_EQ(bitmap_.Pixel(x, 0), x % 2 == 0 ? kInk : Black) << x;
   }
   EXPECT_EQ(bitmap_.Pixel(7, 0), kPaper);
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(bitmap_.Pixel(x, 2), x % 2 == 1 ? kInk : Black) << x;
+  }
   for (int y = 1; y <= 6; ++y) {
     EXPECT_EQ(bitmap_.Pixel(9, y), y % 2 == 0 ? kInk : kPaper) << y;
   }
@@ -220,6 +225,32 @@ TEST_F(CanvasTest, TextIsRecordedAndDrawnInTheFontColourBelowAndRightOfItsCorner
   text.RecordTexts(nullptr);
   text.TextOut(0, 0, "unrecorded");
   EXPECT_EQ(log.size(), 1U);
+}
+
+// The displays draw the same labels at every redraw, in other colours and places.
+TEST_F(CanvasTest, TheSameTextDrawsTheSameGlyphsInEachColourAndPlace) {
+  Bitmap first;
+  Bitmap again;
+  for (Bitmap* page : {&first, &again}) {
+    page->SetSize(40, 20);
+    page->GetCanvas().SetBrushColor(kPaper);
+    page->GetCanvas().Rectangle(-1, -1, 41, 21);
+    page->GetCanvas().SetBrushStyle(BrushStyle::Clear);
+  }
+  first.GetCanvas().SetFontColor(kInk);
+  first.GetCanvas().TextOut(5, 3, "-45");
+  again.GetCanvas().SetFontColor(Lime);
+  again.GetCanvas().TextOut(2, 6, "-45");  // 3 left and 3 down
+  again.GetCanvas().TextOut(-100, -100, "-45");
+  int inked = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const bool glyph = first.Pixel(x + 3, y - 3) == kInk;
+      inked += glyph ? 1 : 0;
+      EXPECT_EQ(again.Pixel(x, y), glyph ? Lime : kPaper) << x << "," << y;
+    }
+  }
+  EXPECT_GT(inked, 10);
 }
 
 TEST_F(CanvasTest, SolidBrushPutsTheTextOnItsColour) {
