@@ -10,14 +10,6 @@ QColor ToQColor(Color color) {
           static_cast<int>(color & 0xFF)};
 }
 
-QFont WindowFont(int pixels, bool bold) {
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
 QPalette WindowPalette() {
   constexpr Color ButtonFace = Grey(240);
   // Derives every role of every colour group from the face: black text, white fields.

@@ -3,22 +3,18 @@
 // labels and check boxes that grow to fit their text.
 
 #include <QColor>
-#include <QFont>
 #include <QPalette>
 #include <optional>
 #include <string>
 
-#include "platform/canvas.h"
+#include "platform/color.h"
+#include "platform/window_font.h"
 
 class QCheckBox;
 class QLabel;
 class QWidget;
 
-constexpr int SmallFontPixels = 11;  // "8 point"
-constexpr int LargeFontPixels = 13;  // "10 point"
-
 QColor ToQColor(Color color);
-QFont WindowFont(int pixels = SmallFontPixels, bool bold = false);
 
 // The main window's own colours, whatever the desktop's theme: light faces, black text on them,
 // white fields. Its panels and shapes have fixed light colours, so its texts must not take a

@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/window_font.h"
+
 namespace {
 
 // g++ and clang both have it; ISO C++ has no 128-bit integer.
@@ -22,7 +24,6 @@ __extension__ using WideInt = __int128;
 // QImage::Format_RGB32 wants the unused top byte set.
 constexpr std::uint32_t OpaqueBits = 0xFF000000U;
 constexpr std::uint32_t ColorBits = 0x00FFFFFFU;
-constexpr int WindowFontPixels = 11;
 
 // A text as the window font draws it with its top-left corner at the origin: the pixels its
 // glyphs cover, row by row, and its advance. The font has no antialiasing, so a glyph pixel
@@ -56,9 +57,11 @@ constexpr std::size_t MaxTextPictures = 512;
 TextStyle& WindowText() {
   static std::unique_ptr<TextStyle> style;
   if (!style) {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
-    font.setPixelSize(WindowFontPixels);
+    QFont font = WindowFont();
+    font.setStyleStrategy(QFont::NoAntialias);
+    // Hinted alike at every scale factor: high-DPI scaling turns Qt's default hinting off,
+    // which thins the strokes of small unantialiased glyphs away ("]" of "Time [ms]").
+    font.setHintingPreference(QFont::PreferVerticalHinting);
     const QFontMetrics metrics(font);
     style = std::make_unique<TextStyle>(TextStyle{font, metrics.ascent(), metrics.height(), {}});
     qAddPostRoutine([] { style.reset(); });
