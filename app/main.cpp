@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -111,13 +112,23 @@ std::int32_t GetOsMajorVersion() {
 
 ClientArea::ClientArea(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
-void ClientArea::paintEvent(QPaintEvent* /*event*/) {
+void ClientArea::paintEvent(QPaintEvent* event) {
   if (surface_.Width() == 0 || surface_.Height() == 0) return;
   const QImage image(reinterpret_cast<const uchar*>(surface_.Bits()), surface_.Width(),
                      surface_.Height(), static_cast<qsizetype>(surface_.Width()) * 4,
                      QImage::Format_RGB32);
   QPainter painter(this);
-  painter.drawImage(0, 0, image);
+  // In strips of fewer than 131072 pixels: Qt hands a larger image draw to a pool of threads,
+  // and waking them for every block costs more than the copy.
+  constexpr int StripPixels = 65536;
+  const int stripRows = std::max(1, StripPixels / std::max(1, surface_.Width()));
+  for (const QRect& rect : event->region()) {
+    for (int top = rect.top(); top <= rect.bottom(); top += stripRows) {
+      const QRect strip(rect.left(), top, rect.width(),
+                        std::min(stripRows, rect.bottom() + 1 - top));
+      painter.drawImage(strip, image, strip);
+    }
+  }
 }
 
 void ClientArea::resizeEvent(QResizeEvent* /*event*/) {
@@ -348,7 +359,14 @@ bool TFormMain::IsChecked(DisplayCheckBox box) const {
 
 Canvas& TFormMain::WindowCanvas() { return clientArea_->Surface().GetCanvas(); }
 
-void TFormMain::WindowChanged() { clientArea_->update(); }
+void TFormMain::WindowChanged() {
+  // Only what was drawn: a block changes the two displays, and repainting the whole client
+  // area would repaint the panels over it, labels, sliders and all, ten times a second.
+  const PixelArea changed = clientArea_->Surface().TakeChangedArea();
+  if (changed.Empty()) return;
+  clientArea_->update(changed.left, changed.top, changed.right - changed.left,
+                      changed.bottom - changed.top);
+}
 
 int TFormMain::ClientWidth() const { return clientArea_->width(); }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/window_font.h"
@@ -37,6 +38,8 @@ struct TextPicture {
   };
   int advance = 0;
   std::vector<Run> runs;
+  // What the runs cover, from the text's corner.
+  PixelArea extent;
 };
 
 // The window font, the metrics every text needs and the pictures of the texts drawn so far,
@@ -94,6 +97,14 @@ TextPicture MakeTextPicture(const TextStyle& style, const QString& text) {
       while (x < image.width() && image.pixel(x, y) != Blank) ++x;
       picture.runs.push_back({start - margin, y - margin, x - start});
     }
+  }
+  PixelArea& extent = picture.extent;
+  for (const TextPicture::Run& run : picture.runs) {
+    const bool first = extent.Empty();
+    extent.left = first ? run.dx : std::min(extent.left, run.dx);
+    extent.top = first ? run.dy : std::min(extent.top, run.dy);
+    extent.right = first ? run.dx + run.length : std::max(extent.right, run.dx + run.length);
+    extent.bottom = first ? run.dy + 1 : std::max(extent.bottom, run.dy + 1);
   }
   return picture;
 }
@@ -183,6 +194,8 @@ void Canvas::PlotLine(int x0, int y0, int x1, int y1, bool includeEnd) {
   long long high = 0;
   ClipSteps(major.start, major.sign, count, major.extent, low, high);
   if (low >= high) return;
+  target_.MarkChanged(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + 1LL,
+                      std::max(y0, y1) + 1LL);
 
   const long long twoMajor = 2 * std::max(major.length, 1LL);
   long long offset = 0;
@@ -244,6 +257,7 @@ void Canvas::FillRect(int x1, int y1, int x2, int y2, Color color) {
   const int right = std::min(x2, target_.Width());
   const int bottom = std::min(y2, target_.Height());
   if (left >= right || top >= bottom) return;
+  target_.MarkChanged(left, top, right, bottom);
   const std::uint32_t bits = color | OpaqueBits;
   std::uint32_t* const pixels = target_.Bits();
   for (int y = top; y < bottom; ++y) {
@@ -284,6 +298,10 @@ void Canvas::TextOut(int x, int y, const std::string& text) {
   const long long width = target_.Width();
   const long long height = target_.Height();
   const std::uint32_t bits = fontColor_ | OpaqueBits;
+  target_.MarkChanged(static_cast<long long>(x) + picture.extent.left,
+                      static_cast<long long>(y) + picture.extent.top,
+                      static_cast<long long>(x) + picture.extent.right,
+                      static_cast<long long>(y) + picture.extent.bottom);
   for (const TextPicture::Run& run : picture.runs) {
     const long long row = static_cast<long long>(y) + run.dy;
     if (row < 0 || row >= height) continue;
@@ -301,6 +319,7 @@ void Canvas::Draw(int x, int y, const Bitmap& source) {
   const int right = std::min(x + source.Width(), target_.Width());
   const int bottom = std::min(y + source.Height(), target_.Height());
   if (left >= right || top >= bottom || &source == &target_) return;
+  target_.MarkChanged(left, top, right, bottom);
   for (int row = top; row < bottom; ++row) {
     const std::uint32_t* const from =
         source.Bits() + static_cast<std::ptrdiff_t>(row - y) * source.Width() + (left - x);
@@ -324,6 +343,24 @@ void Bitmap::SetSize(int width, int height) {
   height_ = height;
   pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_),
                  Black | OpaqueBits);
+  changed_ = {0, 0, width_, height_};
+}
+
+PixelArea Bitmap::TakeChangedArea() { return std::exchange(changed_, PixelArea{}); }
+
+void Bitmap::MarkChanged(long long left, long long top, long long right, long long bottom) {
+  const auto clip = [](long long value, int limit) {
+    return static_cast<int>(std::clamp<long long>(value, 0, limit));
+  };
+  const PixelArea area{clip(left, width_), clip(top, height_), clip(right, width_),
+                       clip(bottom, height_)};
+  if (area.Empty()) return;
+  if (changed_.Empty()) {
+    changed_ = area;
+    return;
+  }
+  changed_ = {std::min(changed_.left, area.left), std::min(changed_.top, area.top),
+              std::max(changed_.right, area.right), std::max(changed_.bottom, area.bottom)};
 }
 
 Color Bitmap::Pixel(int x, int y) const {
@@ -335,6 +372,7 @@ Color Bitmap::Pixel(int x, int y) const {
 
 void Bitmap::SetPixel(int x, int y, Color color) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+  MarkChanged(x, y, x + 1LL, y + 1LL);
   pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
           static_cast<std::size_t>(x)] = (color & ColorBits) | OpaqueBits;
 }

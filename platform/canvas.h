@@ -17,6 +17,15 @@ enum class BrushStyle { Solid, Clear };
 
 class Bitmap;
 
+// Columns left..right-1 and rows top..bottom-1 of a bitmap.
+struct PixelArea {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  [[nodiscard]] bool Empty() const { return right <= left || bottom <= top; }
+};
+
 class Canvas {
  public:
   // A text as drawn, for tests that check texts and positions independently of the font.
@@ -90,9 +99,17 @@ class Bitmap {
 
   Canvas& GetCanvas() { return canvas_; }
 
+  // The pixels changed since the last call, as one area that holds them all (every pixel after
+  // a resize), so that a window showing the bitmap repaints no more than that. Every change made
+  // through the canvas or SetPixel counts; one made through Bits() must be marked by its maker.
+  PixelArea TakeChangedArea();
+  // Adds the area, clipped to the bitmap, to the changed one.
+  void MarkChanged(long long left, long long top, long long right, long long bottom);
+
  private:
   int width_ = 0;
   int height_ = 0;
   std::vector<std::uint32_t> pixels_;
   Canvas canvas_;
+  PixelArea changed_;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -265,6 +267,66 @@ TEST_F(CanvasTest, SolidBrushPutsTheTextOnItsColour) {
   EXPECT_EQ(page.Pixel(2, 2), Silver);  // the character cell's top-left, above the digit
   EXPECT_EQ(page.Pixel(1, 2), Black);
   EXPECT_EQ(page.Pixel(2, 1), Black);
+}
+
+// The window shows only the area its bitmap reports as changed: a pixel changed outside it
+// would stay stale on the screen.
+TEST_F(CanvasTest, TheChangedAreaHoldsEveryPixelThatADrawingChanged) {
+  Bitmap page;
+  page.SetSize(40, 20);
+  const PixelArea whole = page.TakeChangedArea();
+  EXPECT_TRUE(whole.left == 0 && whole.top == 0 && whole.right == 40 && whole.bottom == 20);
+  EXPECT_TRUE(page.TakeChangedArea().Empty());
+  Bitmap stamp;
+  stamp.SetSize(6, 5);
+  stamp.GetCanvas().SetBrushColor(Lime);
+  stamp.GetCanvas().Rectangle(0, 0, 6, 5);
+  Canvas& ink = page.GetCanvas();
+  ink.SetPenColor(kInk);
+  const std::vector<std::pair<std::string, std::function<void()>>> drawings = {
+      {"line",
+       [&] {
+         ink.MoveTo(3, 15);
+         ink.LineTo(30, 2);
+       }},
+      {"dotted line off the edge",
+       [&] {
+         ink.SetPenStyle(PenStyle::Dot);
+         ink.MoveTo(-7, 4);
+         ink.LineTo(60, 9);
+         ink.SetPenStyle(PenStyle::Solid);
+       }},
+      {"rectangle",
+       [&] {
+         ink.SetBrushColor(Silver);
+         ink.Rectangle(20, 8, 26, 19);
+       }},
+      {"text on its brush", [&] { ink.TextOut(4, 4, "-35"); }},
+      {"text on a clear brush",
+       [&] {
+         ink.SetBrushStyle(BrushStyle::Clear);
+         ink.SetFontColor(Yellow);
+         ink.TextOut(30, 12, "[dB]");
+       }},
+      {"copy across the corner", [&] { ink.Draw(37, -2, stamp); }},
+      {"pixel", [&] { page.SetPixel(0, 19, kInk); }},
+  };
+  for (const auto& [name, draw] : drawings) {
+    SCOPED_TRACE(name);
+    const std::vector<std::uint32_t> before(page.Bits(), page.Bits() + 40 * 20);
+    draw();
+    const PixelArea area = page.TakeChangedArea();
+    int changed = 0;
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        if (page.Bits()[y * 40 + x] == before[static_cast<std::size_t>(y * 40 + x)]) continue;
+        ++changed;
+        EXPECT_TRUE(x >= area.left && x < area.right && y >= area.top && y < area.bottom)
+            << x << "," << y;
+      }
+    }
+    EXPECT_GT(changed, 0);
+  }
 }
 
 }  // namespace
