@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,11 +16,17 @@
 #include "platform/canvas.h"
 #include "platform/wavein.h"
 
-// Round to nearest, halves to even, on an extended-precision value. rintl rounds exactly as
-// nearbyintl does under the default rounding mode, without saving and restoring the
-// floating-point environment on every call (a frame rounds thousands of points).
+// Round to nearest, halves to even, on an extended-precision value: lrintl rounds as nearbyintl
+// does under the default rounding mode, and built without errno it is one x87 store, where a
+// rounding followed by a cast switches the x87 rounding mode twice (a frame rounds thousands of
+// points). A value beyond 32 bits gives INT32_MIN, as the x87 store does.
 inline std::int32_t Round(long double value) {
-  return static_cast<std::int32_t>(std::rintl(value));
+  const long rounded = std::lrintl(value);
+  if (rounded < std::numeric_limits<std::int32_t>::min() ||
+      rounded > std::numeric_limits<std::int32_t>::max()) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  return static_cast<std::int32_t>(rounded);
 }
 
 // Width of one spectrum bin in hertz at both rates (22050 / 2048 = 44100 / 4096), with the
