@@ -7,7 +7,9 @@
 
 namespace {
 
-constexpr auto DeliveryPeriod = std::chrono::milliseconds(5);
+// Each delivery wakes the thread: a fifth of a buffer apart is soon enough for a buffer of 100
+// ms to be full at most 20 ms after its end, and keeps the wake-ups few.
+constexpr auto DeliveryPeriod = std::chrono::milliseconds(20);
 // Catching up after a stall is done in pieces of this many hundredths of a second, so that
 // closing the device waits for one piece at most.
 constexpr DWORD PieceHundredths = 1;
