@@ -69,15 +69,15 @@ int PlayAll(const std::vector<std::string>& files, std::uint32_t rate, std::size
   return played;
 }
 
-// A tick of the device thread: five milliseconds.
+// A piece of the device thread: ten milliseconds.
 void AudioFileCorpusPieces(benchmark::State& state) {
   const auto rate = static_cast<std::uint32_t>(state.range(0));
-  const std::size_t pieceFrames = rate / 200;
+  const std::size_t pieceFrames = rate / 100;
   const std::vector<std::string> files = CorpusFiles();
   Worst worst;
   int played = 0;
   for (auto _ : state) played = PlayAll(files, rate, pieceFrames, worst);
-  const auto pieces = static_cast<double>(played) * 20;
+  const auto pieces = static_cast<double>(played) * 10;
   state.counters["files"] = static_cast<double>(files.size());
   state.counters["played"] = played;
   state.counters["worst_reads"] = static_cast<double>(worst.reads);
