@@ -2,6 +2,7 @@
 #include <QSlider>
 #include <string>
 
+#include "app/Global.h"
 #include "app/MainWindowView.h"
 #include "app/main.h"
 #include "display/Graph.h"

@@ -1,5 +1,6 @@
 // The Options and Help menu commands.
 #include "app/About.h"
+#include "app/Global.h"
 #include "app/MainWindowView.h"
 #include "app/ProgramFiles.h"
 #include "app/Settings.h"

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <utility>
 
+#include "app/Global.h"
 #include "app/MainWindowView.h"
 #include "app/Settings.h"
 #include "capture/RecordWave.h"

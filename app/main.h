@@ -12,10 +12,10 @@
 #include <functional>
 #include <string>
 
-#include "app/Global.h"
 #include "app/MainWindowView.h"
 #include "app/StartButton.h"
 #include "app/WindowStyle.h"
+#include "platform/canvas.h"
 
 class QAction;
 class QCheckBox;
