@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Global.h"
 #include "app/MainWindowView.h"
@@ -26,12 +27,14 @@ namespace {
 
 constexpr int CaptureMilliseconds = 700;
 
-int Peak(const std::array<std::int16_t, ChannelBlockLength>& block, int samples) {
-  int peak = 0;
+// The first samples of both channels' blocks, interleaved.
+std::vector<std::int16_t> Interleaved(int samples) {
+  std::vector<std::int16_t> frames;
   for (int i = 0; i < samples; ++i) {
-    peak = std::max(peak, std::abs(static_cast<int>(block[static_cast<std::size_t>(i)])));
+    frames.push_back(Channel1Block[static_cast<std::size_t>(i)]);
+    frames.push_back(Channel2Block[static_cast<std::size_t>(i)]);
   }
-  return peak;
+  return frames;
 }
 
 class SoundServerCaptureTest : public testing::Test {
@@ -79,8 +82,9 @@ TEST_F(SoundServerCaptureTest, TheDefaultMonitorShowsWhatIsPlaying) {
   EXPECT_TRUE(messages_.empty());
   EXPECT_EQ(Capturing, 0);
   // The last block shown: 4410 samples per channel at the 10 ms time base.
-  EXPECT_NEAR(Peak(Channel1Block, 4410), 16384, 600);
-  EXPECT_NEAR(Peak(Channel2Block, 4410), 8192, 600);
+  const std::vector<std::int16_t> block = Interleaved(4410);
+  EXPECT_NEAR(MeasureTone(block, 0, 44100, 0).level, 0.5, 0.02);
+  EXPECT_NEAR(MeasureTone(block, 1, 44100, 0).level, 0.25, 0.02);
 }
 
 }  // namespace

@@ -23,29 +23,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double FullScale = 32767.0;
 // The start of a recording, where the server's resampler may still settle.
 constexpr std::size_t SettleFrames = PulseServer::ToneRate / 10;
 
-struct ChannelFigures {
-  double level = 0.0;  // peak, as a fraction of full scale
-  double hertz = 0.0;  // from the zero crossings
-};
-
-ChannelFigures Measure(const std::vector<std::int16_t>& interleaved, std::size_t channel) {
-  std::vector<std::int16_t> samples;
-  for (std::size_t i = 2 * SettleFrames + channel; i < interleaved.size(); i += 2) {
-    samples.push_back(interleaved[i]);
-  }
-  if (samples.size() < 2) return {};
-  int peak = 0;
-  std::size_t crossings = 0;
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-    if (i > 0 && (samples[i - 1] < 0) != (samples[i] < 0)) ++crossings;
-  }
-  const double seconds = static_cast<double>(samples.size()) / PulseServer::ToneRate;
-  return {peak / FullScale, static_cast<double>(crossings) / 2.0 / seconds};
+ToneFigures Measure(const std::vector<std::int16_t>& interleaved, std::size_t channel) {
+  return MeasureTone(interleaved, channel, PulseServer::ToneRate, SettleFrames);
 }
 
 // The processes other than this one whose environment names folder: everything a server of
@@ -94,8 +76,8 @@ TEST_F(PulseServerTest, MonitorCarriesEachChannelsToneAndTheDescriptionSurvives)
                     {.leftHz = 1000, .leftLevel = 0.5, .rightHz = 440, .rightLevel = 0.25});
   const auto recorded = Server().Record("corvane_tone.monitor", PulseServer::ToneRate);
   ASSERT_EQ(recorded.size(), 2U * PulseServer::ToneRate);
-  const ChannelFigures left = Measure(recorded, 0);
-  const ChannelFigures right = Measure(recorded, 1);
+  const ToneFigures left = Measure(recorded, 0);
+  const ToneFigures right = Measure(recorded, 1);
   EXPECT_NEAR(left.level, 0.5, 0.02);
   EXPECT_NEAR(left.hertz, 1000.0, 20.0);
   EXPECT_NEAR(right.level, 0.25, 0.02);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -110,6 +111,32 @@ std::vector<std::int16_t> LeftChannel(const std::vector<std::int16_t>& interleav
   std::vector<std::int16_t> left;
   for (std::size_t j = 0; j < interleaved.size(); j += 2) left.push_back(interleaved[j]);
   return left;
+}
+
+ToneFigures MeasureTone(const std::vector<std::int16_t>& interleaved, std::size_t channel,
+                        double rate, std::size_t skipFrames) {
+  std::vector<double> samples;
+  for (std::size_t i = 2 * skipFrames + channel; i < interleaved.size(); i += 2) {
+    samples.push_back(interleaved[i]);
+  }
+  if (samples.size() < 2) return {};
+  std::vector<double> magnitudes;
+  std::vector<double> rising;  // where the signal crosses zero upwards, in samples
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    magnitudes.push_back(std::abs(samples[i]));
+    if (i > 0 && samples[i - 1] < 0.0 && samples[i] >= 0.0) {
+      rising.push_back(static_cast<double>(i - 1) + samples[i - 1] / (samples[i - 1] - samples[i]));
+    }
+  }
+  const auto at = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() * 95 / 100);
+  std::nth_element(magnitudes.begin(), at, magnitudes.end());
+  const double level = *at / std::sin(0.95 * std::numbers::pi / 2) / FullScale;
+  if (rising.size() < 3) return {level, 0.0};
+  std::vector<double> periods;
+  for (std::size_t i = 1; i < rising.size(); ++i) periods.push_back(rising[i] - rising[i - 1]);
+  const auto middle = periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2);
+  std::nth_element(periods.begin(), middle, periods.end());
+  return {level, rate / *middle};
 }
 
 void WriteWav(const std::filesystem::path& path, int rate, int channels,

@@ -68,6 +68,20 @@ std::vector<std::int16_t> SineFrames(int rate, std::size_t count, double leftHz,
 // Keeps the left channel only.
 std::vector<std::int16_t> LeftChannel(const std::vector<std::int16_t>& interleaved);
 
+// A recorded tone on one channel: its amplitude as a fraction of full scale, and its frequency.
+struct ToneFigures {
+  double level = 0.0;
+  double hertz = 0.0;
+};
+// Measures channel 0 or 1 of interleaved stereo frames at rate, leaving out the first
+// skipFrames, where a server's resampler may still settle. A player that a loaded machine
+// starves leaves a gap in the tone, around which the resampler rings past the amplitude: the
+// level is taken from the magnitude that 95 % of the samples stay under (0.997 of a sine's
+// amplitude), the frequency from the median time between rising zero crossings, and neither
+// moves with a gap of a few milliseconds.
+ToneFigures MeasureTone(const std::vector<std::int16_t>& interleaved, std::size_t channel,
+                        double rate, std::size_t skipFrames);
+
 // 16-bit PCM WAV written with libsndfile; samples interleaved over channels.
 void WriteWav(const std::filesystem::path& path, int rate, int channels,
               const std::vector<std::int16_t>& samples);

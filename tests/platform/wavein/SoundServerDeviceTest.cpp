@@ -22,39 +22,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double FullScale = 32767.0;
 // Long enough for a hang to be one, short of the test's own timeout.
 constexpr auto HangLimit = 20s;
-
-struct ChannelFigures {
-  double level = 0.0;  // peak, as a fraction of full scale
-  double hertz = 0.0;  // from the median time between rising zero crossings
-};
-
-// Skips the first tenth of a second, where the server's resampler may still settle. The median
-// period is not thrown by a gap that a player late on a loaded machine leaves in the tone.
-ChannelFigures Measure(const std::vector<std::int16_t>& interleaved, std::size_t channel,
-                       DWORD rate) {
-  std::vector<double> samples;
-  for (std::size_t i = 2 * (rate / 10) + channel; i < interleaved.size(); i += 2) {
-    samples.push_back(interleaved[i]);
-  }
-  double peak = 0.0;
-  std::vector<double> rising;  // where the signal crosses zero upwards, in samples
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    peak = std::max(peak, std::abs(samples[i]));
-    if (i > 0 && samples[i - 1] < 0.0 && samples[i] >= 0.0) {
-      rising.push_back(static_cast<double>(i - 1) + samples[i - 1] / (samples[i - 1] - samples[i]));
-    }
-  }
-  if (rising.size() < 3) return {peak / FullScale, 0.0};
-  std::vector<double> periods;
-  for (std::size_t i = 1; i < rising.size(); ++i) periods.push_back(rising[i] - rising[i - 1]);
-  std::nth_element(periods.begin(),
-                   periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2),
-                   periods.end());
-  return {peak / FullScale, rate / periods[periods.size() / 2]};
-}
 
 // Runs action on a thread of its own and says whether it came back within HangLimit.
 template <typename Action>
@@ -154,8 +123,8 @@ TEST_F(WaveInPulseTest, CaptureGivesEachChannelsToneAtBothRates) {
   for (const DWORD rate : {44100U, 22050U}) {
     const auto recorded = Capture(device, rate, 8);
     ASSERT_EQ(recorded.size(), 8U * rate / 10 * 2) << rate;
-    const ChannelFigures left = Measure(recorded, 0, rate);
-    const ChannelFigures right = Measure(recorded, 1, rate);
+    const ToneFigures left = MeasureTone(recorded, 0, rate, rate / 10);
+    const ToneFigures right = MeasureTone(recorded, 1, rate, rate / 10);
     EXPECT_NEAR(left.level, 0.5, 0.03) << rate;
     EXPECT_NEAR(left.hertz, 1000.0, 20.0) << rate;
     EXPECT_NEAR(right.level, 0.25, 0.03) << rate;
