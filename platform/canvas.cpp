@@ -128,12 +128,28 @@ void ClipSteps(long long start, int step, long long count, long long limit, long
 }
 
 // Clears and long lines are most of the pixels of a frame; with AVX2, where the processor has
-// it, the stores are twice as wide.
-#if defined(__x86_64__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
-void FillPixels(std::uint32_t* first, std::uint32_t* last, std::uint32_t bits) {
+// it, the stores are twice as wide. The choice is made at the first fill, not by an ifunc
+// resolver (target_clones), which runs before a sanitizer's runtime is ready and crashes it.
+void FillPixelsBaseline(std::uint32_t* first, std::uint32_t* last, std::uint32_t bits) {
   std::fill(first, last, bits);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void FillPixelsAvx2(std::uint32_t* first, std::uint32_t* last,
+                                            std::uint32_t bits) {
+  std::fill(first, last, bits);
+}
+#endif
+
+void FillPixels(std::uint32_t* first, std::uint32_t* last, std::uint32_t bits) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2") != 0;
+  if (avx2) {
+    FillPixelsAvx2(first, last, bits);
+    return;
+  }
+#endif
+  FillPixelsBaseline(first, last, bits);
 }
 
 // One axis of a line: where it starts and which way it goes along the axis, how far, and the
