@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -167,7 +169,12 @@ bool ReplaceFile(const std::string& givenPath, std::string_view content) {
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    // Numbers of a fixed width: the name's length, and so the work done on it, is the same in
+    // every process, which keeps a fuzzing run with a fixed seed the same on every machine.
+    std::array<char, 32> suffix{};
+    std::snprintf(suffix.data(), suffix.size(), ".tmp%08x-%08x", static_cast<unsigned>(::getpid()),
+                  counter++);
+    temporary = path + suffix.data();
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }

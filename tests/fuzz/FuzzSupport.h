@@ -3,11 +3,11 @@
 // does, so that libFuzzer keeps the input, and inputs that must be files go into a folder of
 // the process's own.
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -46,13 +46,30 @@ inline const FuzzFolder& TheFuzzFolder() {
   return folder;
 }
 
+// Through C stdio: the inline code of iostreams took different branches from run to run, which
+// made a fixed-seed run explore differently on every start.
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+inline File OpenFile(const std::filesystem::path& path, const char* mode) {
+  return {std::fopen(path.c_str(), mode), &std::fclose};
+}
+
 inline void WriteWholeFile(const std::filesystem::path& path, std::string_view content) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(content.data(), static_cast<std::streamsize>(content.size()));
-  Require(file.good(), "the input can be written to a file");
+  const File file = OpenFile(path, "wb");
+  Require(file != nullptr &&
+              std::fwrite(content.data(), 1, content.size(), file.get()) == content.size() &&
+              std::fflush(file.get()) == 0,
+          "the input can be written to a file");
 }
 
 inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const File file = OpenFile(path, "rb");
+  Require(file != nullptr, "a written file can be read");
+  std::string content;
+  std::array<char, 4096> chunk{};
+  std::size_t length = 0;
+  while ((length = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
+    content.append(chunk.data(), length);
+  }
+  return content;
 }
