@@ -3,9 +3,7 @@
 #include <QString>
 
 // Not in a namespace: the macro declares the initialiser in the enclosing one.
-static void InitAssetsResource() { Q_INIT_RESOURCE(assets); }
-
-void InitAssets() { InitAssetsResource(); }
+void InitAssets() { Q_INIT_RESOURCE(assets); }
 
 QIcon ProgramIcon() {
   InitAssets();

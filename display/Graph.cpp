@@ -166,38 +166,43 @@ void DrawSpectrum(Canvas& canvas, const std::array<float, SpectrumLength>& spect
   canvas.SetPenColor(Black);
 }
 
-// The time display's dotted grid: nine vertical divisions and the lines of the quarters and the
-// half of its height, in silver on black.
-void DrawTimeGrid(Canvas& canvas, int w, int h) {
+// A display's grids are dotted, silver on black.
+void SetGridPen(Canvas& canvas) {
   canvas.SetBrushColor(Black);
   canvas.SetPenColor(Silver);
   canvas.SetPenStyle(PenStyle::Dot);
+}
+
+// The nine vertical divisions of a display's width.
+void DrawDivisions(Canvas& canvas, int width, int height) {
   for (int i = 1; i <= 9; ++i) {
-    const int gridX = (i * w) / 10;
-    Line(canvas, gridX, 0, gridX, h);
+    const int x = (i * width) / 10;
+    Line(canvas, x, 0, x, height);
   }
+}
+
+// The time display's grid: the divisions and the lines of the quarters and the half of its
+// height.
+void DrawTimeGrid(Canvas& canvas, int w, int h) {
+  SetGridPen(canvas);
+  DrawDivisions(canvas, w, h);
   Line(canvas, 0, TimeHalf, w, TimeHalf);
   Line(canvas, 0, TimeQuarter, w, TimeQuarter);
   Line(canvas, 0, TimeThreeQuarters, w, TimeThreeQuarters);
   canvas.SetPenStyle(PenStyle::Solid);
 }
 
-// The frequency display's dotted grid: a line for each decibel level the scale shows and nine
-// vertical divisions, in silver on black. Needs FreqYScale.
+// The frequency display's grid: a line for each decibel level the scale shows, then the
+// divisions. Needs FreqYScale.
 void DrawFreqGrid(Canvas& canvas, int width, int height) {
-  canvas.SetBrushColor(Black);
-  canvas.SetPenColor(Silver);
-  canvas.SetPenStyle(PenStyle::Dot);
+  SetGridPen(canvas);
   const ShownLevels shown = ShownLevelWindow(FreqLevelScale);
   for (const std::int32_t level : DbLevels) {
     if (!shown.Contains(level)) continue;
     const int y = height - Round(static_cast<long double>(level) * FreqYScale);
     Line(canvas, 0, y, width, y);
   }
-  for (int i = 1; i <= 9; ++i) {
-    const int x = width * i / 10;
-    Line(canvas, x, 0, x, height);
-  }
+  DrawDivisions(canvas, width, height);
   canvas.SetPenStyle(PenStyle::Solid);
 }
 

@@ -98,13 +98,8 @@ TextPicture MakeTextPicture(const TextStyle& style, const QString& text) {
       picture.runs.push_back({start - margin, y - margin, x - start});
     }
   }
-  PixelArea& extent = picture.extent;
   for (const TextPicture::Run& run : picture.runs) {
-    const bool first = extent.Empty();
-    extent.left = first ? run.dx : std::min(extent.left, run.dx);
-    extent.top = first ? run.dy : std::min(extent.top, run.dy);
-    extent.right = first ? run.dx + run.length : std::max(extent.right, run.dx + run.length);
-    extent.bottom = first ? run.dy + 1 : std::max(extent.bottom, run.dy + 1);
+    picture.extent = picture.extent.Joined({run.dx, run.dy, run.dx + run.length, run.dy + 1});
   }
   return picture;
 }
@@ -130,10 +125,6 @@ void ClipSteps(long long start, int step, long long count, long long limit, long
 // Clears and long lines are most of the pixels of a frame; with AVX2, where the processor has
 // it, the stores are twice as wide. The choice is made at the first fill, not by an ifunc
 // resolver (target_clones), which runs before a sanitizer's runtime is ready and crashes it.
-void FillPixelsBaseline(std::uint32_t* first, std::uint32_t* last, std::uint32_t bits) {
-  std::fill(first, last, bits);
-}
-
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] void FillPixelsAvx2(std::uint32_t* first, std::uint32_t* last,
                                             std::uint32_t bits) {
@@ -149,7 +140,7 @@ void FillPixels(std::uint32_t* first, std::uint32_t* last, std::uint32_t bits) {
     return;
   }
 #endif
-  FillPixelsBaseline(first, last, bits);
+  std::fill(first, last, bits);
 }
 
 // One axis of a line: where it starts and which way it goes along the axis, how far, and the
@@ -232,6 +223,15 @@ void Canvas::PlotLine(int x0, int y0, int x1, int y1, bool includeEnd) {
   const std::uint32_t gap = brushColor_ | OpaqueBits;
   const bool dotted = penStyle_ == PenStyle::Dot;
   const bool gapsFilled = brushStyle_ == BrushStyle::Solid;
+  // Step `step` of the line, at pixel `index`: a dotted pen draws the even steps and leaves the
+  // odd ones to the brush.
+  const auto plot = [=](long long step, long long index) {
+    if (!dotted || step % 2 == 0) {
+      pixels[index] = pen;
+    } else if (gapsFilled) {
+      pixels[index] = gap;
+    }
+  };
 
   if (minor.length == 0) {
     if (minorAt < 0 || minorAt >= minor.extent) return;
@@ -240,24 +240,12 @@ void Canvas::PlotLine(int x0, int y0, int x1, int y1, bool includeEnd) {
       FillPixels(pixels + first, pixels + first + (high - low), pen);
       return;
     }
-    for (long long n = low; n < high; ++n, at += majorStep) {
-      if (!dotted || n % 2 == 0) {
-        pixels[at] = pen;
-      } else if (gapsFilled) {
-        pixels[at] = gap;
-      }
-    }
+    for (long long n = low; n < high; ++n, at += majorStep) plot(n, at);
     return;
   }
 
   for (long long n = low; n < high; ++n, at += majorStep) {
-    if (minorAt >= 0 && minorAt < minor.extent) {
-      if (!dotted || n % 2 == 0) {
-        pixels[at] = pen;
-      } else if (gapsFilled) {
-        pixels[at] = gap;
-      }
-    }
+    if (minorAt >= 0 && minorAt < minor.extent) plot(n, at);
     rest += 2 * minor.length;
     if (rest >= twoMajor) {
       rest -= twoMajor;
@@ -368,15 +356,8 @@ void Bitmap::MarkChanged(long long left, long long top, long long right, long lo
   const auto clip = [](long long value, int limit) {
     return static_cast<int>(std::clamp<long long>(value, 0, limit));
   };
-  const PixelArea area{clip(left, width_), clip(top, height_), clip(right, width_),
-                       clip(bottom, height_)};
-  if (area.Empty()) return;
-  if (changed_.Empty()) {
-    changed_ = area;
-    return;
-  }
-  changed_ = {std::min(changed_.left, area.left), std::min(changed_.top, area.top),
-              std::max(changed_.right, area.right), std::max(changed_.bottom, area.bottom)};
+  changed_ = changed_.Joined(
+      {clip(left, width_), clip(top, height_), clip(right, width_), clip(bottom, height_)});
 }
 
 Color Bitmap::Pixel(int x, int y) const {

@@ -5,6 +5,7 @@
 // rectangles are rasterised here; only text goes through Qt (which needs a QGuiApplication).
 // User-interface thread only.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,13 @@ struct PixelArea {
   int right = 0;
   int bottom = 0;
   [[nodiscard]] bool Empty() const { return right <= left || bottom <= top; }
+  // The smallest area that holds both; an empty one adds nothing.
+  [[nodiscard]] PixelArea Joined(const PixelArea& other) const {
+    if (other.Empty()) return *this;
+    if (Empty()) return other;
+    return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+            std::max(bottom, other.bottom)};
+  }
 };
 
 class Canvas {
